@@ -1,0 +1,24 @@
+#!/bin/sh
+# Prepares the build's Wine prefix once before the Windows tests run and keeps
+# one wineserver alive for them ("start"), or stops it afterwards ("stop").
+: "${WINEPREFIX:?WINEPREFIX names the build's own Wine prefix}"
+export WINEPREFIX
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+case "$1" in
+start)
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1 </dev/null || exit 1
+    wineserver -p >/dev/null 2>&1 </dev/null
+    ;;
+stop)
+    wineserver -k >/dev/null 2>&1 </dev/null
+    exit 0
+    ;;
+*)
+    echo "usage: wine-prefix.sh start|stop" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,173 @@
+// The native program run as a separate process, bound to the scripted
+// stand-in library.
+#include "report_texts.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct Outcome {
+    int exit_code = -1; // -1 when the program did not exit normally
+    std::string output; // all it printed, standard output and error
+};
+
+class Program : public testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        char scratch[] = "/tmp/tvkdmpst-test-XXXXXX";
+        ASSERT_NE(mkdtemp(scratch), nullptr);
+        dir = scratch;
+        log = dir + "/calls.log";
+    }
+
+    void TearDown() override
+    {
+        const std::string command = "rm -rf '" + dir + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+
+    // Runs program with args in the scratch directory; the library answers
+    // with the given settings and logs its calls.
+    Outcome run(const std::vector<std::string> &args, const std::vector<std::string> &settings = {},
+                const std::string &program = TVKDMPST_PROGRAM, bool with_stub = true)
+    {
+        std::vector<std::string> env = {"TVKSTUB_LOG=" + log};
+        if (with_stub)
+            env.push_back("LD_LIBRARY_PATH=" TVKSVCIO_STUB_DIR);
+        env.insert(env.end(), settings.begin(), settings.end());
+
+        const std::string output_file = dir + "/output.txt";
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char *> argv = {const_cast<char *>(program.c_str())};
+            for (const std::string &arg : args)
+                argv.push_back(const_cast<char *>(arg.c_str()));
+            argv.push_back(nullptr);
+            std::vector<char *> envp;
+            for (const std::string &entry : env)
+                envp.push_back(const_cast<char *>(entry.c_str()));
+            envp.push_back(nullptr);
+            const int out = open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0 || chdir(dir.c_str()) != 0)
+                _exit(126);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(126);
+        }
+        Outcome result;
+        int status = 0;
+        if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
+            result.exit_code = WEXITSTATUS(status);
+        result.output = read_file(output_file);
+        std::remove(output_file.c_str());
+        return result;
+    }
+
+    std::string calls() const
+    {
+        const std::string bytes = read_file(log);
+        return bytes == "<missing>" ? "" : bytes;
+    }
+
+    std::string dir;
+    std::string log;
+};
+
+const char all_calls[] = "tvk_time_adjustment_active\n"
+                         "tvk_ref_time_accessible\n"
+                         "tvk_get_ref_time_status\n";
+
+TEST_F(Program, WritesTheReportSilentlyAndExitsZero)
+{
+    struct {
+        std::vector<std::string> settings;
+        const char *report;
+        const char *calls;
+    } const cases[] = {
+        {{"TVKSTUB_ADJUSTMENT=1", "TVKSTUB_ACCESSIBLE=1", "TVKSTUB_STATUS=0x11"},
+         REPORT_ACTIVE_UTC_UNSYNCED,
+         all_calls},
+        {{"TVKSTUB_ADJUSTMENT=0", "TVKSTUB_STATUS=0xFF"},
+         REPORT_INACTIVE,
+         "tvk_time_adjustment_active\ntvk_get_ref_time_status\n"},
+        {{"TVKSTUB_ADJUSTMENT=3", "TVKSTUB_ACCESSIBLE=0", "TVKSTUB_STATUS=0xFF"},
+         REPORT_HEAD "SvcTimeAdjustmentActive=3\r\nSvcRefTimeAccessible=0\r\n" REPORT_FLAGS_HIDDEN,
+         all_calls},
+    };
+    for (const auto &c : cases) {
+        std::remove(log.c_str());
+        const Outcome result = run({"status.ini"}, c.settings);
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.output, "");
+        EXPECT_EQ(read_file(dir + "/status.ini"), c.report);
+        EXPECT_EQ(calls(), c.calls);
+    }
+}
+
+TEST_F(Program, PathWithABlankNamesOneFile)
+{
+    // Quoted by the shell it is one word; unquoted, two words joined again.
+    EXPECT_EQ(run({"my status.ini"}).exit_code, 0);
+    EXPECT_EQ(read_file(dir + "/my status.ini"), REPORT_ACTIVE_UTC_UNSYNCED);
+    EXPECT_EQ(run({"my", "report.ini"}).exit_code, 0);
+    EXPECT_EQ(read_file(dir + "/my report.ini"), REPORT_ACTIVE_UTC_UNSYNCED);
+}
+
+TEST_F(Program, LongerFileHoldsExactlyTheNewReport)
+{
+    write_file(dir + "/status.ini", std::string(3000, 'x') + "\r\n");
+    EXPECT_EQ(run({dir + "/status.ini"}).exit_code, 0);
+    EXPECT_EQ(read_file(dir + "/status.ini"), REPORT_ACTIVE_UTC_UNSYNCED);
+}
+
+TEST_F(Program, UnwritablePathWritesNothingAndAsksNothing)
+{
+    ASSERT_EQ(mkdir((dir + "/a directory").c_str(), 0700), 0);
+    const std::vector<std::vector<std::string>> arg_lists = {
+        {"missing/status.ini"}, {"a directory"}, {}, {std::string(5000, 'n')}};
+    for (const auto &args : arg_lists) {
+        const Outcome result = run(args);
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.output, "");
+        EXPECT_EQ(calls(), "");
+    }
+    struct stat info;
+    EXPECT_NE(stat((dir + "/missing").c_str(), &info), 0);
+    ASSERT_EQ(stat((dir + "/a directory").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+}
+
+TEST_F(Program, FullDeviceStillExitsZero)
+{
+    const Outcome result = run({"/dev/full"});
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.output, "");
+}
+
+TEST_F(Program, DoesNotStartWithoutTheLibrary)
+{
+    // A copy of the program with no library beside it and none on the path.
+    const std::string copy = dir + "/tvkdmpst";
+    write_file(copy, read_file(TVKDMPST_PROGRAM));
+    ASSERT_EQ(chmod(copy.c_str(), 0700), 0);
+    write_file(dir + "/status.ini", "kept\r\n");
+
+    const Outcome result = run({"status.ini"}, {}, copy, false);
+    EXPECT_NE(result.exit_code, 0);
+    EXPECT_EQ(read_file(dir + "/status.ini"), "kept\r\n");
+    EXPECT_EQ(calls(), "");
+}
+
+} // namespace
