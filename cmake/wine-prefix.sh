@@ -10,8 +10,9 @@ unset DISPLAY WAYLAND_DISPLAY
 case "$1" in
 start)
     mkdir -p "$WINEPREFIX"
-    wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1 </dev/null || exit 1
+    # A wineserver that is already running for this prefix serves as well.
     wineserver -p >/dev/null 2>&1 </dev/null
+    wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1 </dev/null || exit 1
     ;;
 stop)
     wineserver -k >/dev/null 2>&1 </dev/null

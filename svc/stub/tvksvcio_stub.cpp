@@ -31,7 +31,7 @@ static void log_line(const char *line)
     const char *log = getenv("TVKSTUB_LOG");
     if (log == nullptr || *log == '\0')
         return;
-    FILE *file = fopen(log, "a");
+    FILE *file = fopen(log, "ab");
     if (file == nullptr)
         return;
     fputs(line, file);
