@@ -10,5 +10,5 @@ cmake --build --preset native >/dev/null
 
 report="${1:-$(mktemp --suffix=.ini)}"
 build/native/tvkdmpst "$report"
-echo "tvkdmpst wrote $report:" >&2
+echo "== $report"
 cat "$report"

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/timex.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,6 +169,33 @@ TEST_F(Program, DoesNotStartWithoutTheLibrary)
     EXPECT_NE(result.exit_code, 0);
     EXPECT_EQ(read_file(dir + "/status.ini"), "kept\r\n");
     EXPECT_EQ(calls(), "");
+}
+
+TEST_F(Program, DefaultLibraryReportsThisMachinesClock)
+{
+    ASSERT_EQ(run({"status.ini"}, {}, TVKDMPST_PROGRAM, false).exit_code, 0);
+    const std::string report = read_file(dir + "/status.ini");
+
+    struct timex state = {};
+    ASSERT_GE(adjtimex(&state), 0);
+    const bool synced = state.maxerror < 16000000;
+    const bool disciplined =
+        synced || (state.status & (STA_PLL | STA_FLL | STA_PPSTIME | STA_PPSFREQ)) != 0;
+    const std::string active = disciplined ? "1" : "0";
+    const std::string shown = synced ? "1" : "0";
+    EXPECT_NE(report.find("\r\nSvcTimeAdjustmentActive=" + active + "\r\n"), std::string::npos)
+        << report;
+    const std::string accessible = disciplined ? shown : "";
+    EXPECT_NE(report.find("\r\nSvcRefTimeAccessible=" + accessible + "\r\n"), std::string::npos)
+        << report;
+    if (synced) {
+        EXPECT_NE(report.find("\r\nRefTimeNotSynchronized=0\r\n"), std::string::npos);
+        EXPECT_NE(report.find("\r\nRefSyncAfterReset=1\r\n"), std::string::npos);
+        EXPECT_NE(report.find("\r\nRefIsUtc=1\r\n"), std::string::npos);
+        EXPECT_NE(report.find("\r\nRefTimeSetManually=0\r\n"), std::string::npos);
+    } else {
+        EXPECT_NE(report.find("\r\nRefIsUtc=\r\n"), std::string::npos);
+    }
 }
 
 } // namespace
