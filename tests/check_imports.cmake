@@ -1,45 +1,50 @@
-# Checks the import table of tvkdmpst.exe: tvksvcio.dll with exactly its
-# three functions, and beside it only the system's own DLLs.
+# Checks the import table of tvkdmpst.exe: a PE32 GUI program that imports
+# tvksvcio.dll with exactly its three functions, beside it only the system's
+# own DLLs, and formats the report with msvcrt's own printf.
 # Usage: cmake -DOBJDUMP=... -DPROGRAM=tvkdmpst.exe -P check_imports.cmake
+cmake_minimum_required(VERSION 3.20)
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "${OBJDUMP} could not read ${PROGRAM}")
 endif()
 
-string(REGEX MATCH "Subsystem[ \t]+0*2[ \t]" gui "${dump}")
-if(NOT gui)
-  message(FATAL_ERROR "${PROGRAM} is not a Windows GUI program")
-endif()
-string(REGEX MATCH "Magic[ \t]+010b" pe32 "${dump}")
-if(NOT pe32)
-  message(FATAL_ERROR "${PROGRAM} is not PE32")
-endif()
+function(expect_match regex what)
+  if(NOT dump MATCHES "${regex}")
+    message(FATAL_ERROR "${PROGRAM}: ${what}")
+  endif()
+endfunction()
+expect_match("Magic[ \t]+010b" "not PE32")
+expect_match("Subsystem[ \t]+0*2[ \t]" "not a Windows GUI program")
 
-# objdump lists each DLL as "DLL Name: X" followed by its imported names.
-string(REGEX MATCHALL "DLL Name: [^\n]+" dll_lines "${dump}")
+# objdump lists each DLL as "DLL Name: X", a heading line, then one line per
+# imported name, and an empty line.
+string(REGEX MATCHALL "DLL Name: [^\n]+\n[^\n]*\n([^\n]+\n)*" blocks "${dump}")
 set(dlls)
-foreach(line IN LISTS dll_lines)
-  string(REGEX REPLACE "DLL Name: " "" dll "${line}")
-  string(STRIP "${dll}" dll)
+foreach(block IN LISTS blocks)
+  string(REGEX MATCH "DLL Name: ([^\n]+)" _ "${block}")
+  string(STRIP "${CMAKE_MATCH_1}" dll)
   string(TOLOWER "${dll}" dll)
   list(APPEND dlls ${dll})
+  string(REGEX MATCHALL "[ \t][0-9]+[ \t]+[A-Za-z_][A-Za-z_0-9@]*\n" rows "${block}")
+  set(names)
+  foreach(row IN LISTS rows)
+    string(REGEX MATCH "[A-Za-z_][A-Za-z_0-9@]*\n$" name "${row}")
+    string(STRIP "${name}" name)
+    list(APPEND names ${name})
+  endforeach()
+  list(SORT names)
+  set(imports_${dll} "${names}")
 endforeach()
 list(SORT dlls)
+
 if(NOT dlls STREQUAL "kernel32.dll;msvcrt.dll;tvksvcio.dll")
   message(FATAL_ERROR "imports from: ${dlls}; expected kernel32.dll, msvcrt.dll, tvksvcio.dll")
 endif()
-
-string(REGEX MATCH "DLL Name: tvksvcio\\.dll[^\n]*\n[^\n]*\n(([ \t]+[0-9a-f]+[ \t]+[0-9]+[ \t]+[A-Za-z_0-9]+\n)+)"
-       block "${dump}")
-string(REGEX MATCHALL "[A-Za-z_][A-Za-z_0-9]+\n" names "${CMAKE_MATCH_1}")
-string(REPLACE "\n" "" names "${names}")
-list(SORT names)
-if(NOT names STREQUAL "tvk_get_ref_time_status;tvk_ref_time_accessible;tvk_time_adjustment_active")
-  message(FATAL_ERROR "imports from tvksvcio.dll: '${names}'")
+if(NOT imports_tvksvcio.dll STREQUAL
+   "tvk_get_ref_time_status;tvk_ref_time_accessible;tvk_time_adjustment_active")
+  message(FATAL_ERROR "imports from tvksvcio.dll: ${imports_tvksvcio.dll}")
 endif()
-# The report is formatted by the system's own printf.
-string(REGEX MATCH "DLL Name: msvcrt\\.dll.*[ \t]fprintf\n.*DLL Name: tvksvcio" msvcrt_fprintf "${dump}")
-if(NOT msvcrt_fprintf)
+if(NOT "fprintf" IN_LIST imports_msvcrt.dll)
   message(FATAL_ERROR "fprintf does not come from msvcrt.dll")
 endif()
-message(STATUS "imports: ${dlls}; tvksvcio.dll: ${names}")
+message(STATUS "imports: ${dlls}; tvksvcio.dll: ${imports_tvksvcio.dll}")

@@ -1,6 +1,7 @@
 // The real tvkdmpst.exe started as Windows starts it: an exact raw command
 // line and show-window value, the stand-in tvksvcio.dll beside it.
 #include "report_texts.h"
+#include "stub_log.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -118,19 +119,9 @@ class Program : public testing::Test
         return code;
     }
 
-    std::string calls() const
-    {
-        const std::string bytes = read_file(log);
-        return bytes == "<missing>" ? "" : bytes;
-    }
-
     std::string dir;
     std::string log;
 };
-
-const char all_calls[] = "tvk_time_adjustment_active\n"
-                         "tvk_ref_time_accessible\n"
-                         "tvk_get_ref_time_status\n";
 
 struct Launch {
     const char *name;
@@ -224,7 +215,7 @@ TEST_P(Launches, ExitZeroAndLeaveTheExpectedFiles)
 
     EXPECT_EQ(launch(expand(c.command_line, dir), c.show), 0u);
     EXPECT_EQ(folder_content(dir), c.after);
-    EXPECT_EQ(calls(), c.calls);
+    EXPECT_EQ(logged_calls(log), c.calls);
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, Launches, testing::ValuesIn(launches),
@@ -287,10 +278,10 @@ TEST_F(Program, OthersMayReadAndWriteTheFileWhileItIsOpen)
     // open; the stand-in then opens it as another program would.
     SetEnvironmentVariableA("TVKSTUB_PROBE", (dir + "\\status.ini").c_str());
     ASSERT_EQ(launch("tvkdmpst status.ini", SW_SHOWNORMAL), 0u);
-    EXPECT_EQ(calls(), "tvk_time_adjustment_active\n"
-                       "tvk_ref_time_accessible\n"
-                       "tvk_get_ref_time_status\n"
-                       "probe-open ok\n");
+    EXPECT_EQ(logged_calls(log), "tvk_time_adjustment_active\n"
+                                 "tvk_ref_time_accessible\n"
+                                 "tvk_get_ref_time_status\n"
+                                 "probe-open ok\n");
     EXPECT_EQ(read_file(dir + "\\status.ini"), report);
 }
 
@@ -305,7 +296,7 @@ TEST_F(Program, DoesNotStartWithoutTheLibrary)
     EXPECT_NE(code, 0u);
     EXPECT_NE(code, 0xDEADBEEF);
     EXPECT_EQ(read_file(dir + "\\status.ini"), old);
-    EXPECT_EQ(calls(), "");
+    EXPECT_EQ(logged_calls(log), "");
 }
 
 // The version record as the Windows version API reads it.
