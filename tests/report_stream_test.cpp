@@ -32,6 +32,18 @@ TEST(ReportStream, StoresLineFeedsAsCrLf)
     EXPECT_EQ(through_report_stream("a\rb\n"), "a\rb\r\n");
 }
 
+TEST(ReportStream, FindsLineFeedsAtEveryPlaceOfALongerText)
+{
+    // Line feeds first, last, between and beyond runs of eight bytes, and
+    // bytes that differ from a line feed in one bit only.
+    EXPECT_EQ(through_report_stream("1234567\n12345678\n"), "1234567\r\n12345678\r\n");
+    EXPECT_EQ(through_report_stream("\n1234567\n\n\n\n\n\n\n\n"),
+              "\r\n1234567\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
+    EXPECT_EQ(through_report_stream("abcdefghijklmnop\nq"), "abcdefghijklmnop\r\nq");
+    EXPECT_EQ(through_report_stream("\x8a\x0b\x08\x0e\x2a\x4a\x1a\x02\x8a\n"),
+              "\x8a\x0b\x08\x0e\x2a\x4a\x1a\x02\x8a\r\n");
+}
+
 TEST(ReportStream, KeepsTextLargerThanItsBuffers)
 {
     std::string text;
