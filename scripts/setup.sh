@@ -1,17 +1,21 @@
 #!/bin/sh
 # Installs what building and testing tvkdmpst needs on Debian, once: packages
 # already present are left alone, so running it again costs nothing.
-# Usage: scripts/setup.sh [native|all]   (default: all)
+# Usage: scripts/setup.sh [native|package|all]   (default: all)
 set -eu
 
 native="cmake ninja-build g++ libgtest-dev googletest tzdata"
 windows="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386"
 proof="clang libclang-rt-14-dev clang-tidy valgrind hyperfine strace time"
+# CPack's Debian packages need dpkg-shlibdeps and file; their tests lintian
+# and Info-ZIP's unzip.
+packaging="dpkg-dev file lintian unzip"
 
 case "${1:-all}" in
 native) wanted="$native" ;;
-all) wanted="$native $windows $proof" ;;
-*) echo "usage: scripts/setup.sh [native|all]" >&2; exit 2 ;;
+package) wanted="$native $windows $packaging" ;;
+all) wanted="$native $windows $proof $packaging" ;;
+*) echo "usage: scripts/setup.sh [native|package|all]" >&2; exit 2 ;;
 esac
 
 sudo=""

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs what is needed, builds the Linux and the Windows program and runs
-# every test. Safe to run again; stops at the first failure.
+# every test, among them those of the two packages, which CTest first makes
+# with CPack from the same build. Safe to run again; stops at the first
+# failure.
 set -eu
 cd "$(dirname "$0")/.."
 
