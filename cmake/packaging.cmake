@@ -65,7 +65,8 @@ else()
   # The build folder's program finds the library beside it through the
   # RUNPATH $ORIGIN; the installed one finds it where the system keeps
   # libraries, and a RUNPATH would only widen the search.
-  install(CODE "file(RPATH_REMOVE FILE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tvkdmpst\")")
+  set(tvk_installed_program "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/tvkdmpst")
+  install(CODE "file(RPATH_REMOVE FILE \"${tvk_installed_program}\")")
   # The runtime library alone: nobody builds against it, so no libtvksvcio.so.
   install(TARGETS tvksvcio LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
   install(FILES ${tvk_packaging_out}/tvkdmpst.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -97,6 +98,8 @@ On Linux its service library libtvksvcio.so.1 answers from the kernel's
 clock-discipline state, which every time daemon keeps current.")
 endif()
 
+# The one version: project(... VERSION) in the top CMakeLists.txt.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "${tvk_holder}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "report the state of the time adjustment service")
 set(CPACK_STRIP_FILES ON)
