@@ -1,0 +1,254 @@
+#!/bin/bash
+# Measures what one run of tvkdmpst costs next to the floor of its job, the
+# least any program doing it can do, and writes the figures, the machine and
+# the commands to docs/performance.md.
+#
+#   native:  instructions (callgrind), wall time (hyperfine), peak memory
+#            (/usr/bin/time) and the writes that put the report into its file
+#            (strace), for tvkdmpst and bench/floor_posix.c;
+#   Windows: wall time under Wine, the two programs taking turns with one
+#            wineserver, and the stripped sizes, for tvkdmpst.exe and
+#            bench/floor_win32.c.
+#
+# Every program runs beside the scripted stand-in library with its default
+# answers, so all of them write the same report. Not a test: nothing here
+# fails on a figure, only on a program that does not do the job.
+# Usage: bench/run.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+doc=$root/docs/performance.md
+
+wine_pairs=100    # Windows runs of each program, taking turns
+memory_runs=51    # native runs of each program for its peak memory
+hyperfine_rounds=10 hyperfine_runs=200
+
+scripts/setup.sh all >&2
+
+echo "== Building the release programs" >&2
+for preset in native windows-i686; do
+    dir=build/bench-${preset%%-*}
+    cmake --preset "$preset" -B "$dir" -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$dir" >/dev/null
+done
+
+work=$root/build/bench
+rm -rf "$work/native" "$work/windows"
+mkdir -p "$work/native" "$work/windows"
+
+# Unset, the stand-in library answers with its defaults: service active,
+# reference reachable, status word 0x11.
+unset TVKSTUB_ADJUSTMENT TVKSTUB_ACCESSIBLE TVKSTUB_STATUS TVKSTUB_LOG TVKSTUB_PROBE
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t) ? "met" : "missed" }'; }
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+instructions_of() { # [env -i ...] program: instructions of one whole run
+    "$@" 2>&1 >/dev/null | sed -n 's/.*Collected : //p'
+}
+
+# --- Native ------------------------------------------------------------------
+echo "== Native" >&2
+cd "$work/native"
+cp -P "$root"/build/bench-native/stub/libtvksvcio.so* .
+cp "$root/build/bench-native/tvkdmpst" .
+# The floor finds the library the way the program does: through the same
+# RUNPATH when the program has one, else both through LD_LIBRARY_PATH.
+runpath=$(readelf -d tvkdmpst | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+floor_flags=(-O2 -Wall -Wextra -Werror -I"$root/include" -I"$root/tests" -L. -l:libtvksvcio.so.1)
+library_env=()
+if [ -n "$runpath" ]; then
+    floor_flags+=("-Wl,-rpath,$runpath")
+else
+    export LD_LIBRARY_PATH=$PWD
+    library_env=("LD_LIBRARY_PATH=$PWD")
+fi
+cc -o floor "$root/bench/floor_posix.c" "${floor_flags[@]}"
+cc -o floor-stdio "$root/bench/floor_stdio.c" "${floor_flags[@]}"
+
+programs="tvkdmpst floor floor-stdio"
+for p in $programs; do
+    ./$p $p.ini
+done
+cmp tvkdmpst.ini floor.ini
+cmp tvkdmpst.ini floor-stdio.ini
+report_bytes=$(stat -c %s tvkdmpst.ini)
+
+declare -A instr instr_bare hyper memory writes
+for p in $programs; do
+    instr[$p]=$(instructions_of valgrind --tool=callgrind --callgrind-out-file=/dev/null ./$p $p.ini)
+    instr_bare[$p]=$(instructions_of env -i "${library_env[@]}" \
+        valgrind --tool=callgrind --callgrind-out-file=/dev/null ./$p $p.ini)
+done
+
+# Rounds in turn, the order of the programs reversed every other round, so
+# that a busy spell of the machine falls on all of them alike.
+: >hyperfine.txt
+for round in $(seq "$hyperfine_rounds"); do
+    commands=()
+    for p in $programs; do
+        commands+=("./$p $p.ini")
+    done
+    if [ $((round % 2)) = 0 ]; then
+        commands=("${commands[2]}" "${commands[1]}" "${commands[0]}")
+    fi
+    hyperfine -N --warmup 50 --runs "$hyperfine_runs" --export-csv hyperfine.$round.csv \
+        "${commands[@]}" >>hyperfine.txt 2>&1
+done
+for p in $programs; do
+    # Columns: command, mean, stddev, median, ...; seconds.
+    hyper[$p]=$(awk -F, -v c="./$p $p.ini" '$1 == c { print $4 * 1e6 }' hyperfine.*.csv | median)
+done
+
+for _ in $(seq "$memory_runs"); do
+    for p in $programs; do
+        /usr/bin/time -f %M -a -o memory.$p ./$p $p.ini
+    done
+done
+for p in $programs; do
+    memory[$p]=$(median <memory.$p)
+done
+
+for p in $programs; do
+    strace -o strace.$p -e trace=openat,open,creat,write,writev,pwrite64,pwritev,pwritev2 ./$p $p.ini
+    fd=$(sed -n "s/^open[a-z]*(.*\"$p\\.ini\".* = \\([0-9]*\\)\$/\\1/p" strace.$p)
+    writes[$p]=$(grep -cE "^(write|writev|pwrite64|pwritev|pwritev2)\\($fd," strace.$p || true)
+done
+
+# --- Windows under Wine ------------------------------------------------------
+echo "== Windows under Wine" >&2
+cd "$work/windows"
+cp "$root/build/bench-windows/tvkdmpst.exe" "$root/build/bench-windows/tvksvcio.dll" .
+i686-w64-mingw32-gcc -O2 -s -mwindows -Wall -Wextra -Werror -I"$root/include" -I"$root/tests" \
+    -o floor.exe "$root/bench/floor_win32.c" "$root/build/bench-windows/libtvksvcio.dll.a"
+for p in tvkdmpst floor; do
+    i686-w64-mingw32-strip -o $p.stripped.exe $p.exe
+done
+size_program=$(stat -c %s tvkdmpst.stripped.exe)
+size_floor=$(stat -c %s floor.stripped.exe)
+
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+# One wineserver serves every run; it is stopped however the script ends.
+trap '"$root/cmake/wine-prefix.sh" stop' EXIT
+"$root/cmake/wine-prefix.sh" start
+
+wine_run() { # program: microseconds of one run under Wine
+    local start=$EPOCHREALTIME
+    wine $1.exe $1.ini </dev/null >/dev/null 2>&1
+    local end=$EPOCHREALTIME
+    echo $((${end/./} - ${start/./}))
+}
+for _ in $(seq 10); do
+    wine_run tvkdmpst >/dev/null
+    wine_run floor >/dev/null
+done
+cmp tvkdmpst.ini "$work/native/tvkdmpst.ini"
+cmp floor.ini "$work/native/tvkdmpst.ini"
+: >wine.tvkdmpst
+: >wine.floor
+for _ in $(seq "$wine_pairs"); do
+    wine_run tvkdmpst >>wine.tvkdmpst
+    wine_run floor >>wine.floor
+done
+wine_program=$(median <wine.tvkdmpst)
+wine_floor=$(median <wine.floor)
+
+# --- The figures -------------------------------------------------------------
+r_instr=$(ratio "${instr[tvkdmpst]}" "${instr[floor]}")
+r_instr_bare=$(ratio "${instr_bare[tvkdmpst]}" "${instr_bare[floor]}")
+r_hyper=$(ratio "${hyper[tvkdmpst]}" "${hyper[floor]}")
+r_memory=$(ratio "${memory[tvkdmpst]}" "${memory[floor]}")
+r_wine=$(ratio "$wine_program" "$wine_floor")
+r_size=$(ratio "$size_program" "$size_floor")
+kib() { awk -v b="$1" 'BEGIN { printf "%.1f KiB", b / 1024 }'; }
+ms() { awk -v u="$1" 'BEGIN { printf "%.2f ms", u / 1000 }'; }
+[ "${writes[tvkdmpst]}" = 1 ] && v_writes=met || v_writes=missed
+v_size=$(awk -v b="$size_program" 'BEGIN { print (b <= 24 * 1024) ? "met" : "missed" }')
+
+machine_cpu=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
+machine_memory=$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
+environment_size=$(env | wc -l)
+
+{
+    cat <<EOF
+# Performance
+
+What one run of \`tvkdmpst\` costs, side by side with the floor of its job: a
+minimal program of the same kind that asks the service library once and puts the
+report's bytes into the file with one open, one write and one close
+([\`bench/floor_posix.c\`](../bench/floor_posix.c), a GUI-subsystem
+[\`bench/floor_win32.c\`](../bench/floor_win32.c) bound to \`tvksvcio.dll\`). Every
+program runs beside the scripted stand-in library with its default answers and
+writes the same report of $report_bytes bytes. Written by \`bench/run.sh\` on
+$(date -u +%Y-%m-%d); all figures are from that one run.
+
+| Measure | tvkdmpst | Floor | Ratio | Target | |
+|---|---:|---:|---:|---|---|
+| Native instructions, whole run (callgrind) | ${instr[tvkdmpst]} | ${instr[floor]} | $r_instr | at most 1.15 | $(verdict "$r_instr" 1.15) |
+| Native wall time, median of $hyperfine_rounds rounds of $hyperfine_runs runs (hyperfine) | $(ms "${hyper[tvkdmpst]}") | $(ms "${hyper[floor]}") | $r_hyper | | |
+| Native peak memory, median of $memory_runs (\`/usr/bin/time\`) | ${memory[tvkdmpst]} KiB | ${memory[floor]} KiB | $r_memory | at most 1.05 | $(verdict "$r_memory" 1.05) |
+| Writes that put the report into its file (strace) | ${writes[tvkdmpst]} | ${writes[floor]} | | exactly 1 | $v_writes |
+| Wall time under Wine, median of $wine_pairs, taking turns | $(ms "$wine_program") | $(ms "$wine_floor") | $r_wine | at most 1.10 | $(verdict "$r_wine" 1.10) |
+| Windows executable, stripped | $size_program B ($(kib "$size_program")) | $size_floor B ($(kib "$size_floor")) | $r_size | at most 24 KiB | $v_size |
+
+## Reading the figures
+
+- Instructions count the whole process, the dynamic loader included, which
+  reads the entire environment at start-up. This run had $environment_size
+  environment variables. With an empty environment the counts are
+  ${instr_bare[tvkdmpst]} and ${instr_bare[floor]}, ratio $r_instr_bare
+  (target $(verdict "$r_instr_bare" 1.15)): the loader's share, which both programs
+  pay alike, is smaller there.
+- Both native programs find the library the same way: $(if [ -n "$runpath" ]; then
+        echo "the floor is linked with the program's own RUNPATH (\`$runpath\`)."
+    else
+        echo "through \`LD_LIBRARY_PATH\`, since the program has no RUNPATH."
+    fi)
+- Peak memory is the resident set, nearly all of it pages of \`ld.so\` and
+  \`libc.so.6\` that the kernel maps in blocks around each page a program
+  touches. The report is formatted through the C library's buffered streams, so
+  \`tvkdmpst\` also runs the library's \`fprintf\`, stream and \`malloc\` code,
+  which the floor never touches. [\`bench/floor_stdio.c\`](../bench/floor_stdio.c),
+  the floor with its bytes written by one \`fprintf\` into a cookie stream, shows
+  that share alone: ${memory[floor-stdio]} KiB, $(ratio "${memory[floor-stdio]}" "${memory[floor]}") of the floor
+  (and ${instr[floor-stdio]} instructions, $(ms "${hyper[floor-stdio]}")).$(
+    [ "$(verdict "$r_memory" 1.05)" = met ] || echo " The memory target is out of
+  reach for a program whose report goes through those streams.")
+- The Windows runs alternate between the two programs under one wineserver,
+  after ten warm-up runs of each; most of each run is Wine starting a process.
+
+## Machine
+
+- $machine_cpu, $(nproc) cores, $machine_memory memory
+- $(. /etc/os-release && echo "$PRETTY_NAME"), Linux $(uname -r), $(ldd --version | head -n 1)
+- $(gcc --version | head -n 1); $(i686-w64-mingw32-gcc --version | head -n 1)
+- $(wine --version); $(valgrind --version); $(hyperfine --version); $(strace -V | head -n 1)
+
+## Reproducing
+
+\`\`\`sh
+bench/run.sh    # builds, measures and writes this file
+\`\`\`
+
+It builds the release programs in \`build/bench-native\` and
+\`build/bench-windows\` and measures in \`build/bench/native\` and
+\`build/bench/windows\`, where single measurements can be repeated:
+
+\`\`\`sh
+cd build/bench/native
+valgrind --tool=callgrind --callgrind-out-file=/dev/null ./tvkdmpst tvkdmpst.ini
+hyperfine -N --warmup 50 --runs 200 "./tvkdmpst tvkdmpst.ini" "./floor floor.ini"
+/usr/bin/time -v ./tvkdmpst tvkdmpst.ini
+strace -e trace=openat,write ./tvkdmpst tvkdmpst.ini
+cd ../windows
+export WINEPREFIX=\$PWD/../wineprefix WINEDEBUG=-all; wineserver -p
+wine tvkdmpst.exe tvkdmpst.ini; wine floor.exe floor.ini
+\`\`\`
+EOF
+} >"$doc"
+
+echo "== Written to docs/performance.md" >&2
+sed -n '/^| Measure/,/^$/p' "$doc"
