@@ -10,10 +10,13 @@ static int is_ansi_lead_byte(unsigned char byte)
     return IsDBCSLeadByte(byte);
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show)
+// The parameters carry the names the system's declaration gives them; only the
+// show-window value is used.
+int WINAPI WinMain(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+                   int nShowCmd)
 {
     // A launch that asks to stay hidden writes nothing.
-    if (show == SW_HIDE)
+    if (nShowCmd == SW_HIDE)
         return 0;
 
     // The C runtime's tail follows its own rules for quotes and double-byte
