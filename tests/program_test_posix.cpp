@@ -1,5 +1,6 @@
 // The native program run as a separate process, bound to the scripted
 // stand-in library.
+#include "process_posix.h"
 #include "report_texts.h"
 #include "stub_log.h"
 #include "test_files.h"
@@ -18,11 +19,6 @@
 
 namespace
 {
-
-struct Outcome {
-    int exit_code = -1; // -1 when the program did not exit normally
-    std::string output; // all it printed, standard output and error
-};
 
 class Program : public testing::Test
 {
@@ -51,30 +47,7 @@ class Program : public testing::Test
             env.push_back("LD_LIBRARY_PATH=" TVKSVCIO_STUB_DIR);
         env.insert(env.end(), settings.begin(), settings.end());
 
-        const std::string output_file = dir + "/output.txt";
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char *> argv = {const_cast<char *>(program.c_str())};
-            for (const std::string &arg : args)
-                argv.push_back(const_cast<char *>(arg.c_str()));
-            argv.push_back(nullptr);
-            std::vector<char *> envp;
-            for (const std::string &entry : env)
-                envp.push_back(const_cast<char *>(entry.c_str()));
-            envp.push_back(nullptr);
-            const int out = open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0 || chdir(dir.c_str()) != 0)
-                _exit(126);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(126);
-        }
-        Outcome result;
-        int status = 0;
-        if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
-            result.exit_code = WEXITSTATUS(status);
-        result.output = read_file(output_file);
-        std::remove(output_file.c_str());
-        return result;
+        return run_process(program, args, env, dir, dir + "/output.txt");
     }
 
     std::string dir;

@@ -1,5 +1,6 @@
 // The real tvkdmpst.exe started as Windows starts it: an exact raw command
 // line and show-window value, the stand-in tvksvcio.dll beside it.
+#include "process_win32.h"
 #include "report_texts.h"
 #include "stub_log.h"
 #include "test_files.h"
@@ -14,16 +15,6 @@
 
 namespace
 {
-
-const int no_show_value = -1; // started without STARTF_USESHOWWINDOW
-
-std::string folder_of_this_test()
-{
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
 
 const std::string build_folder = folder_of_this_test();
 const std::string program = build_folder + "\\tvkdmpst.exe";
@@ -100,23 +91,7 @@ class Program : public testing::Test
     // and returns its exit code.
     DWORD launch(const std::string &command_line, int show, const std::string &exe = program)
     {
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        if (show != no_show_value) {
-            startup.dwFlags = STARTF_USESHOWWINDOW;
-            startup.wShowWindow = static_cast<WORD>(show);
-        }
-        PROCESS_INFORMATION process = {};
-        std::string line = command_line;
-        if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
-                            &startup, &process))
-            return 0xDEADBEEF;
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD code = 0xDEADBEEF;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return code;
+        return ::launch(exe, command_line, show, dir);
     }
 
     std::string dir;
@@ -300,7 +275,7 @@ TEST_F(Program, DoesNotStartWithoutTheLibrary)
 
     const DWORD code = launch("tvkdmpst status.ini", SW_SHOWNORMAL, alone);
     EXPECT_NE(code, 0u);
-    EXPECT_NE(code, 0xDEADBEEF);
+    EXPECT_NE(code, not_started);
     EXPECT_EQ(read_file(dir + "\\status.ini"), old);
     EXPECT_EQ(logged_calls(log), "");
 }

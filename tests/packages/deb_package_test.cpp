@@ -1,5 +1,6 @@
 // The Debian package as a user gets it: its files and control fields, and the
 // program installed from it into a scratch root, run on the real library.
+#include "process_posix.h"
 #include "report_texts.h"
 #include "test_files.h"
 
@@ -98,25 +99,10 @@ class DebPackage : public testing::Test
     {
         const std::string program = root + "/root/usr/bin/tvkdmpst";
         const std::string library_path = "LD_LIBRARY_PATH=" + root + "/root" + multiarch_lib;
-        const std::string output_file = root + "/output.txt";
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char *> argv = {const_cast<char *>(program.c_str())};
-            for (const std::string &arg : args)
-                argv.push_back(const_cast<char *>(arg.c_str()));
-            argv.push_back(nullptr);
-            char *envp[] = {const_cast<char *>(library_path.c_str()), nullptr};
-            const int out = open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0 || chdir(work.c_str()) != 0)
-                _exit(126);
-            execve(argv[0], argv.data(), envp);
-            _exit(126);
-        }
-        int status = 0;
-        if (child <= 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-            return -1;
-        printed = read_file(output_file);
-        return WEXITSTATUS(status);
+        const Outcome outcome =
+            run_process(program, args, {library_path}, work, root + "/output.txt");
+        printed = outcome.output;
+        return outcome.exit_code;
     }
 
     std::string root;

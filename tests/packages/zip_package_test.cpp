@@ -1,6 +1,7 @@
 // The Windows package as an administrator gets it: tvkdmpst.exe unpacked from
 // the ZIP and started beside tvksvcio.dll (here the stand-in), its texts, and
 // its version as the package name, the version record and the report say it.
+#include "process_win32.h"
 #include "report_texts.h"
 #include "test_files.h"
 
@@ -14,14 +15,6 @@
 
 namespace
 {
-
-std::string folder_of_this_test()
-{
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\'));
-}
 
 const std::string build_folder = folder_of_this_test();
 
@@ -70,20 +63,7 @@ class UnpackedProgram : public testing::Test
     // in the scratch folder, and returns the report it wrote.
     std::string report_of_one_run()
     {
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_SHOWNORMAL;
-        PROCESS_INFORMATION process = {};
-        std::string line = "tvkdmpst status.ini";
-        if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            dir.c_str(), &startup, &process))
-            return "<not started>";
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD code = 0xDEADBEEF;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        const DWORD code = launch(program, "tvkdmpst status.ini", SW_SHOWNORMAL, dir);
         if (code != 0)
             return "<exit code " + std::to_string(code) + ">";
         return read_file(dir + "\\status.ini");
