@@ -2,6 +2,7 @@
 // stand-in library.
 #include "process_posix.h"
 #include "report_texts.h"
+#include "scratch_posix.h"
 #include "stub_log.h"
 #include "test_files.h"
 
@@ -20,21 +21,14 @@
 namespace
 {
 
-class Program : public testing::Test
+class Program : public ScratchFolderTest
 {
   protected:
     void SetUp() override
     {
-        char scratch[] = "/tmp/tvkdmpst-test-XXXXXX";
-        ASSERT_NE(mkdtemp(scratch), nullptr);
+        ScratchFolderTest::SetUp();
         dir = scratch;
         log = dir + "/calls.log";
-    }
-
-    void TearDown() override
-    {
-        const std::string command = "rm -rf '" + dir + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
     }
 
     // Runs program with args in the scratch directory; the library answers

@@ -2,6 +2,7 @@
 // program installed from it into a scratch root, run on the real library.
 #include "process_posix.h"
 #include "report_texts.h"
+#include "scratch_posix.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -73,23 +74,16 @@ std::vector<std::string> dynamic_entries(const std::string &file, const std::str
 
 // The package unpacked with dpkg -x into a scratch root, as dpkg would
 // install it, for each test.
-class DebPackage : public testing::Test
+class DebPackage : public ScratchFolderTest
 {
   protected:
     void SetUp() override
     {
-        char scratch[] = "/tmp/tvkdmpst-deb-XXXXXX";
-        ASSERT_NE(mkdtemp(scratch), nullptr);
+        ScratchFolderTest::SetUp();
         root = scratch;
         ASSERT_EQ(output_of("dpkg -x '" + package + "' '" + root + "/root'"), "");
         work = root + "/work";
         ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
-    }
-
-    void TearDown() override
-    {
-        const std::string command = "rm -rf '" + root + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
     }
 
     // Runs the installed program with args in the work folder, its library
