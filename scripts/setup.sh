@@ -4,7 +4,7 @@
 # Usage: scripts/setup.sh [native|package|all]   (default: all)
 set -eu
 
-native="cmake ninja-build g++ libgtest-dev googletest tzdata"
+native="cmake ninja-build g++ libgtest-dev googletest tzdata libsystemd-dev"
 windows="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386"
 proof="clang libclang-rt-14-dev clang-tidy valgrind hyperfine strace time"
 # CPack's Debian packages need dpkg-shlibdeps and file; their tests lintian

@@ -1,9 +1,6 @@
-// The kernel's clock-discipline state, read once, and what the service
-// library answers from it.
+// The kernel's clock-discipline state and the local time zone, read once.
 #ifndef TVKSVCIO_CLOCK_STATE_H
 #define TVKSVCIO_CLOCK_STATE_H
-
-#include <stdint.h>
 
 // What one reading of the kernel and the local time zone gave.
 struct clock_snapshot {
@@ -14,19 +11,10 @@ struct clock_snapshot {
     int daylight_in_hour; // ... and one hour from now
 };
 
-// The three answers of the service library.
-struct service_answers {
-    int32_t adjustment_active;
-    int32_t ref_time_accessible;
-    uint32_t ref_time_status;
-};
-
-// The clock counts as synchronised while the kernel's maximum error stays
+// The kernel counts the clock as synchronised while its maximum error stays
 // below 16 s. STA_UNSYNC alone says nothing: chronyd leaves it set unless it
 // is told to keep the hardware clock in step.
 const long synchronised_maxerror_limit = 16000000;
-
-service_answers answers_from(const clock_snapshot &snapshot);
 
 // Fills in whether the local time zone keeps daylight saving time at now and
 // one hour later.

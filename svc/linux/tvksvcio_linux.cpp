@@ -1,16 +1,18 @@
-// The service library on Linux: this machine's clock synchronisation, as the
-// kernel keeps it for whichever time daemon disciplines the clock.
+// The service library on Linux: this machine's time daemon, as it sees
+// itself, and the kernel's clock state for what only the kernel knows.
 #define TVKSVCIO_BUILD
-#include "clock_state.h"
+#include "service_answers.h"
+#include "time_daemon.h"
 #include "tvksvcio.h"
 
-// The answers of one process come from one reading, taken at the first call.
+// The answers of one process come from one look, taken at the first call.
 static const service_answers &answers()
 {
     static service_answers taken;
     static bool read;
     if (!read) {
-        taken = answers_from(read_clock_snapshot());
+        const daemon_view daemon = ask_time_daemon();
+        taken = answers_from(daemon, read_clock_snapshot());
         read = true;
     }
     return taken;

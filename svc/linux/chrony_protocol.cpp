@@ -1,0 +1,1 @@
+#include "chrony_protocol.h"

@@ -1,0 +1,1 @@
+#include "ntp_mode6.h"

@@ -1,0 +1,1 @@
+#include "timesyncd_state.h"

@@ -1,0 +1,3 @@
+#include "chrony_protocol.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "ntp_mode6.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "timesyncd_state.h"
+
+#include <gtest/gtest.h>
