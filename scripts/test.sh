@@ -34,8 +34,9 @@ for target in command_tail chrony_reply ntp_reply process_stat; do
 done
 
 # clang-tidy on the program's sources, each with its platform's compile
-# commands: the sanitizer build's and those of a Windows configuration.
+# commands: the sanitizer build's and those of a Windows configuration; and
+# on the Linux service library.
 cmake --preset windows-i686 -B build/tidy-windows -DBUILD_TESTING=OFF \
     -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-clang-tidy --quiet -p build/native-asan $(ls src/*.cpp | grep -v _win32)
+clang-tidy --quiet -p build/native-asan $(ls src/*.cpp | grep -v _win32) svc/linux/*.cpp
 clang-tidy --quiet -p build/tidy-windows $(ls src/*.cpp | grep -v _posix)
