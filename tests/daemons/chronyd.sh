@@ -1,0 +1,130 @@
+#!/bin/sh
+# The report while chronyd runs in each state a machine can be in. The time
+# source is a second chronyd that serves the machine's own clock on the
+# loopback address, on a port of its own; the client polls it every second.
+daemon=chronyd
+. "$(dirname "$0")/common.sh"
+
+chronyd=$DAEMONS_DIR/usr/sbin/chronyd
+chronyc=$DAEMONS_DIR/usr/bin/chronyc
+server_port=11123 # our time source
+silent_port=11124 # where nothing answers
+
+# What chronyd says of itself, through its own client.
+show_daemon_view() {
+    "$chronyc" -h 127.0.0.1 -n tracking
+    "$chronyc" -h 127.0.0.1 -n sources
+}
+
+# Writes the configuration NAME.conf: the lines on standard input, and where
+# the daemon keeps its process id. No Unix command socket: the library asks
+# over UDP, as chronyc -h 127.0.0.1 does.
+configure() {
+    {
+        cat
+        echo "pidfile $WORK_DIR/$1.pid"
+        echo "bindcmdaddress /"
+    } >"$WORK_DIR/$1.conf"
+}
+
+# Starts chronyd with the configuration NAME.conf and any further options
+# (-x: leave the kernel clock alone).
+start_chronyd() {
+    name=$1
+    shift
+    start "$name" "$chronyd" -d -u root -f "$WORK_DIR/$name.conf" "$@"
+}
+
+begin "$chronyd" "$chronyc"
+
+# The source. Without "local" it would answer "unsynchronised" (leap 3), and
+# chronyd does not count such replies in its reach register: to chronyd such
+# a server is as unreachable as a silent one.
+configure server <<EOF
+port $server_port
+bindaddress 127.0.0.1
+allow 127.0.0.1
+cmdport 0
+local stratum 8
+EOF
+
+# Clients, asked on the standard command port 323 unless they close it.
+configure silent <<EOF
+server 127.0.0.1 port $silent_port iburst minpoll -2 maxpoll 0
+port 0
+bindcmdaddress 127.0.0.1
+EOF
+configure client <<EOF
+server 127.0.0.1 port $server_port iburst minpoll -2 maxpoll 0
+port 0
+bindcmdaddress 127.0.0.1
+EOF
+# Wants two sources that agree before it synchronises, and has one.
+configure wants_two <<EOF
+server 127.0.0.1 port $server_port iburst minpoll -2 maxpoll 0
+minsources 2
+port 0
+bindcmdaddress 127.0.0.1
+EOF
+configure unaskable_silent <<EOF
+server 127.0.0.1 port $silent_port iburst minpoll -2 maxpoll 0
+port 0
+cmdport 0
+EOF
+configure unaskable <<EOF
+server 127.0.0.1 port $server_port iburst minpoll -2 maxpoll 0
+port 0
+cmdport 0
+EOF
+
+expect 2 0 "no time daemon runs" 0 - - -
+
+start_chronyd silent -x
+client=$started
+expect 5 3 "chronyd runs, its server does not answer" 1 0 - -
+stop "$client"
+
+start_chronyd server -x
+server=$started
+start_chronyd wants_two -x
+client=$started
+expect 5 3 "chronyd reaches its server, but will not synchronise to one alone" 1 1 1 0
+stop "$client"
+
+# From here the client steers the real kernel clock, by about nothing since
+# the server serves that same clock; finish puts the kernel's state back.
+start_chronyd client
+client=$started
+expect 10 0 "chronyd synchronised" 1 1 0 1
+stop "$client"
+stop "$server"
+expect_kernel_synchronised "chronyd stopped right after synchronising"
+expect 2 0 "chronyd stopped right after synchronising" 0 - - -
+
+start_chronyd server -x
+server=$started
+start_chronyd client
+client=$started
+expect 10 0 "chronyd synchronised again" 1 1 0 1
+# Eight polls of a second without an answer empty the reach register.
+stop "$server"
+expect 15 2 "chronyd synchronised, then its server stopped answering" 1 0 - -
+stop "$client"
+
+# chronyd with its command port closed cannot be asked: the library counts
+# it as running and takes the rest from the kernel.
+"$CLOCK_DISCIPLINE" unsync || exit 1
+start_chronyd unaskable_silent -x
+client=$started
+expect 2 2 "chronyd that cannot be asked, kernel clock not synchronised" 1 0 - -
+stop "$client"
+
+start_chronyd server -x
+server=$started
+start_chronyd unaskable
+client=$started
+expect 10 0 "chronyd that cannot be asked, kernel clock synchronised by it" 1 1 0 1
+stop "$client"
+stop "$server"
+
+end
