@@ -3,13 +3,14 @@
 # state after another, runs the real tvkdmpst with its default library and
 # compares lines 5 to 14 of the report with what that state must give.
 #
-# Paths, from the environment (CTest sets them; the defaults suit a run by
+# Settings, from the environment (CTest sets them; the defaults suit a run by
 # hand from the source root):
 #   TVKDMPST          the program, beside its libtvksvcio.so.1
 #   CLOCK_DISCIPLINE  the helper that saves and puts back the kernel's state
 #   DAEMONS_DIR       where scripts/setup.sh unpacked chrony and ntpsec
 #   WORK_DIR          a folder of the test's own, made anew
 #   TVK_LOCK_WAIT     seconds to wait for the shared daemon lock (240)
+#   TVK_SHOW_VIEWS    when set, what the daemon says of itself after each state
 #
 # Exit status: 0 passed, 1 failed, 77 skipped (cannot run here).
 
@@ -91,6 +92,7 @@ stop() {
 finish() {
     status=$?
     trap - EXIT INT TERM HUP
+    trap '' PIPE
     for pid in $our_pids; do
         stop "$pid"
     done
@@ -116,6 +118,7 @@ begin() {
     command -v flock >/dev/null || skip "flock is missing"
 
     exec 9>>"$lock_file"
+    flock -n 9 || say "waiting for the lock $lock_file, held by another run"
     flock -w "$TVK_LOCK_WAIT" 9 ||
         skip "another run held $lock_file for ${TVK_LOCK_WAIT} s"
 
@@ -136,6 +139,7 @@ begin() {
     trap 'exit 129' HUP
     trap 'exit 130' INT
     trap 'exit 143' TERM
+    trap 'exit 141' PIPE
     "$CLOCK_DISCIPLINE" save "$WORK_DIR/clock.saved" || exit 1
     clock_saved=yes
 }
@@ -207,6 +211,9 @@ expect() {
     held=""
     [ "$hold_s" -eq 0 ] || held=", held $hold_s s"
     say "ok: $what (after $((elapsed / 10)).$((elapsed % 10)) s$held)"
+    if [ -n "${TVK_SHOW_VIEWS:-}" ]; then
+        show_daemon_view 2>&1 | sed "s/^/    /"
+    fi
 }
 
 # Records a state that did not come out as it must, with what the report and
