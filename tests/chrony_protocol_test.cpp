@@ -73,6 +73,11 @@ const captured unsynced_source = {
     "06020000000f00030000000000000000c754d45900000000000000007f0000010000000000000000000000000001"
     "0000000000000001000000000000ffffffff000000000000000000000000"};
 
+// chronyd's answer to source_data for index 7 when it had one source: the
+// short null reply (code 1) with status 4, no such source.
+const captured missing_source = {0x11223344, nullptr,
+                                 "06020000000f00010004000000000000112233440000000000000000"};
+
 // Our requests: where chronyc's request had the same sequence and index, the
 // bytes must be the same, padding included.
 struct RequestCase {
@@ -196,6 +201,7 @@ const ReplyCase reply_cases[] = {
     {"ReservedByteSet", chrony_n_sources, &synced_n_sources, 0, 3, 1, 0, -1},
     {"OtherCommandEchoed", chrony_tracking, &synced_tracking, 0, 5, 0x22, 0, -1},
     {"SourceDataForNSources", chrony_n_sources, &synced_source, 0, -1, 0, 0, -1},
+    {"NoSuchSource", chrony_source_data, &missing_source, 0, -1, 0, 0, -1},
     {"OtherReplyCode", chrony_source_data, &synced_source, 0, 7, 2, 0, -1},
     {"StatusNoSuchSource", chrony_source_data, &synced_source, 0, 9, 4, 0, -1},
     {"StatusHighByteSet", chrony_tracking, &synced_tracking, 0, 8, 1, 0, -1},
