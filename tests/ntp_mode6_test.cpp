@@ -47,7 +47,10 @@ struct datagram {
 template <size_t N> datagram copy_of(const uint8_t (&bytes)[N])
 {
     static_assert(N <= max_datagram, "fixture too long");
+    // Past the reply lie bytes that would read as a valid pair, so that only
+    // the length received can tell that a count reaches beyond the reply.
     datagram d = {};
+    std::memset(d.bytes, 0x5a, sizeof d.bytes);
     std::memcpy(d.bytes, bytes, N);
     d.length = N;
     return d;
