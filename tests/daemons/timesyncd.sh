@@ -1,0 +1,150 @@
+#!/bin/sh
+# The report while systemd-timesyncd runs in each state a machine can be in,
+# once with a system bus, where the library reads timesyncd's properties,
+# and once without one, where it has only timesyncd's synchronized file.
+# timesyncd runs standalone, as on a machine whose init is not systemd. Its
+# server is a chronyd that serves the machine's own clock on 127.0.0.1
+# port 123 (timesyncd knows no other port).
+#
+# Two states of the other daemons' tests do not exist for timesyncd:
+# - "a source answers, not synchronised": timesyncd drops every reply of an
+#   unsynchronised server, and sets the clock at the first reply it takes;
+# - "synchronised, then the server stops answering": timesyncd polls every
+#   16 s at the most often, so its server counts as reachable for eight
+#   polls, over two minutes; too slow for this group.
+daemon=timesyncd
+. "$(dirname "$0")/common.sh"
+
+timesyncd=/lib/systemd/systemd-timesyncd
+chronyd=$DAEMONS_DIR/usr/sbin/chronyd
+bus_socket=/run/dbus/system_bus_socket
+synchronized=/run/systemd/timesync/synchronized
+drop_in_dir=/run/systemd/timesyncd.conf.d
+drop_in=$drop_in_dir/zz-tvkdmpst-tests.conf
+
+# What timesyncd says of itself: its properties on the bus, or its file.
+show_daemon_view() {
+    if [ -S "$bus_socket" ]; then
+        busctl --system --no-pager introspect org.freedesktop.timesync1 \
+            /org/freedesktop/timesync1 org.freedesktop.timesync1.Manager | grep -E 'Server|NTPMessage'
+    fi
+    ls -l --time-style=full-iso "$synchronized" 2>&1
+}
+
+# Registers what puts PATH back as it is now: removed if it is missing now,
+# else its modification time set back. Folders are only ever removed.
+keep_as_found() {
+    if [ ! -e "$1" ]; then
+        undo_on_exit "rm -rf '$1'"
+    elif [ -f "$1" ]; then
+        undo_on_exit "touch -d @$(stat -c %.9Y "$1") '$1'"
+    fi
+}
+
+for program in dbus-daemon busctl; do
+    command -v "$program" >/dev/null || skip "$program is missing: run scripts/setup.sh"
+done
+begin "$timesyncd" "$chronyd"
+[ ! -e "$bus_socket" ] || skip "$bus_socket exists: a system bus runs here already"
+
+# Whatever timesyncd and our bus leave behind goes after the test, and what
+# was there already gets its time back.
+for path in /run/dbus /run/systemd/timesync /var/lib/systemd/timesync "$drop_in_dir" \
+    "$synchronized" /var/lib/systemd/timesync/clock "$drop_in" "$bus_socket"; do
+    keep_as_found "$path"
+done
+
+mkdir -p "$drop_in_dir" /run/dbus
+cat >"$drop_in" <<EOF
+[Time]
+NTP=127.0.0.1
+FallbackNTP=
+PollIntervalMinSec=16
+PollIntervalMaxSec=32
+ConnectionRetrySec=1
+EOF
+
+cat >"$WORK_DIR/server.conf" <<EOF
+port 123
+bindaddress 127.0.0.1
+allow 127.0.0.1
+cmdport 0
+bindcmdaddress /
+pidfile $WORK_DIR/server.pid
+local stratum 8
+EOF
+
+# A system bus of our own at the standard address that lets everyone own any
+# name and call anything.
+cat >"$WORK_DIR/bus.conf" <<EOF
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+EOF
+
+# Starts the bus and waits until it listens.
+start_bus() {
+    start bus dbus-daemon --config-file="$WORK_DIR/bus.conf" --nofork --nopidfile --nosyslog
+    bus=$started
+    deadline=$(($(now_ds) + 50))
+    until [ -S "$bus_socket" ] || [ "$(now_ds)" -ge "$deadline" ]; do
+        sleep 0.1
+    done
+}
+
+# Waits until timesyncd owns its name on the bus, so that the states after
+# are those of a timesyncd that the library can ask there.
+expect_on_bus() {
+    deadline=$(($(now_ds) + 50))
+    until busctl --system status org.freedesktop.timesync1 >/dev/null 2>&1; do
+        if [ "$(now_ds)" -ge "$deadline" ]; then
+            failures=$((failures + 1))
+            say "FAILED: timesyncd did not come onto the bus within 5 s"
+            return
+        fi
+        sleep 0.1
+    done
+}
+
+for round in bus no-bus; do
+    if [ "$round" = bus ]; then
+        label="with a system bus"
+        start_bus
+    else
+        label="without a system bus"
+    fi
+
+    expect 2 1 "no time daemon runs, $label" 0 - - -
+
+    start "timesyncd-$round" env SYSTEMD_LOG_LEVEL=debug SYSTEMD_LOG_TARGET=console "$timesyncd"
+    client=$started
+    [ "$round" != bus ] || expect_on_bus
+    # Without the bus, the synchronized file of the first round is still
+    # there: older than this timesyncd, it must count for nothing.
+    expect 5 3 "timesyncd runs, its server does not answer, $label" 1 0 - -
+
+    # From here timesyncd steers the real kernel clock, by about nothing
+    # since the server serves that same clock; finish puts it back.
+    start server "$chronyd" -d -u root -x -f "$WORK_DIR/server.conf"
+    server=$started
+    expect 20 2 "timesyncd synchronised, $label" 1 1 0 1
+    stop "$client"
+    stop "$server"
+    expect_kernel_synchronised "timesyncd stopped right after synchronising, $label"
+    expect 2 1 "timesyncd stopped right after synchronising, $label" 0 - - -
+
+    if [ "$round" = bus ]; then
+        stop "$bus"
+        rm -f "$bus_socket"
+    fi
+done
+
+end
