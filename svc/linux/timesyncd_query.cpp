@@ -92,7 +92,7 @@ struct pending_call {
 };
 
 // Keeps the reply to a pending call, unless it is an error.
-int take_reply(sd_bus_message *reply, void *userdata, sd_bus_error *)
+int take_reply(sd_bus_message *reply, void *userdata, sd_bus_error * /*error*/)
 {
     pending_call &call = *static_cast<pending_call *>(userdata);
     call.done = true;
@@ -112,14 +112,15 @@ sd_bus_message *call_bounded(const sd_bus_api &api, sd_bus *bus, sd_bus_message 
     if (api.sd_bus_call_async(bus, &slot, call, take_reply, &pending, bus_call_timeout_us) < 0)
         return nullptr;
     const int64_t deadline = clock_us(CLOCK_MONOTONIC) + static_cast<int64_t>(bus_call_timeout_us);
+    // The time is checked before every step, so that a stream of other
+    // messages cannot hold the loop past it.
     while (!pending.done) {
-        const int processed = api.sd_bus_process(bus, nullptr);
-        if (processed < 0)
-            break;
-        if (processed > 0)
-            continue;
         const int64_t left = deadline - clock_us(CLOCK_MONOTONIC);
-        if (left <= 0 || api.sd_bus_wait(bus, static_cast<uint64_t>(left)) < 0)
+        if (left <= 0)
+            break;
+        const int processed = api.sd_bus_process(bus, nullptr);
+        if (processed < 0 ||
+            (processed == 0 && api.sd_bus_wait(bus, static_cast<uint64_t>(left)) < 0))
             break;
     }
     api.sd_bus_slot_unref(slot);
@@ -152,9 +153,13 @@ int timesyncd_owns_name(const sd_bus_api &api, sd_bus *bus)
 // Reads the NTPMessage struct, the variant already entered.
 bool read_ntp_message(const sd_bus_api &api, sd_bus_message *reply, timesyncd_ntp_message &message)
 {
-    uint32_t version = 0, mode = 0, stratum = 0;
+    uint32_t version = 0;
+    uint32_t mode = 0;
+    uint32_t stratum = 0;
     int32_t precision = 0;
-    uint64_t root_delay = 0, root_dispersion = 0, jitter = 0;
+    uint64_t root_delay = 0;
+    uint64_t root_dispersion = 0;
+    uint64_t jitter = 0;
     const void *reference = nullptr;
     size_t reference_length = 0;
     int spike = 0;
@@ -177,7 +182,8 @@ bool read_manager_properties(const sd_bus_api &api, sd_bus_message *reply, times
 {
     if (api.sd_bus_message_enter_container(reply, SD_BUS_TYPE_ARRAY, "{sv}") <= 0)
         return false;
-    bool have_message = false, have_poll = false;
+    bool have_message = false;
+    bool have_poll = false;
     int entered;
     while ((entered = api.sd_bus_message_enter_container(reply, SD_BUS_TYPE_DICT_ENTRY, "sv")) >
            0) {
@@ -285,19 +291,19 @@ bool read_file_facts(int pid, timesyncd_facts &facts)
     char text[512];
     const ssize_t length = read(fd, text, sizeof text);
     close(fd);
-    process_stat stat;
+    process_stat process;
     // The process id may have passed to another program since the scan.
-    if (length <= 0 || !parse_process_stat(text, static_cast<size_t>(length), &stat) ||
-        time_daemon_kind_of(stat.name) != daemon_timesyncd)
+    if (length <= 0 || !parse_process_stat(text, static_cast<size_t>(length), &process) ||
+        time_daemon_kind_of(process.name) != daemon_timesyncd)
         return false;
 
     struct stat file;
     facts.on_bus = false;
-    facts.file_exists = ::stat(synchronized_file, &file) == 0 && S_ISREG(file.st_mode);
+    facts.file_exists = stat(synchronized_file, &file) == 0 && S_ISREG(file.st_mode);
     if (facts.file_exists)
         facts.file_mtime_us =
             static_cast<int64_t>(file.st_mtim.tv_sec) * 1000000 + file.st_mtim.tv_nsec / 1000;
-    facts.process_start_ticks = stat.start_time;
+    facts.process_start_ticks = process.start_time;
     facts.ticks_per_second = sysconf(_SC_CLK_TCK);
     facts.now_us = clock_us(CLOCK_REALTIME);
     facts.boot_clock_us = clock_us(CLOCK_BOOTTIME);
