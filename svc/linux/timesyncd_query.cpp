@@ -236,7 +236,7 @@ bool read_timesyncd_properties(const sd_bus_api &api, sd_bus *bus, timesyncd_fac
 enum bus_answer {
     bus_unavailable, // no bus, or timesyncd not on it: it runs standalone
     bus_no_answer,   // timesyncd holds its name but gave no valid answer
-    bus_answered,    // the bus part of facts is filled in
+    bus_answered,    // the bus fields of facts are filled in
 };
 
 // Asks timesyncd on the system bus through api.

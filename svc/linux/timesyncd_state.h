@@ -23,7 +23,7 @@ struct timesyncd_ntp_message {
 
 // What the library gathered of systemd-timesyncd, on the system bus or off it.
 struct timesyncd_facts {
-    bool on_bus; // the bus part holds; otherwise the file part
+    bool on_bus; // the bus fields hold; otherwise the file fields
 
     // On the bus: the NTPMessage and PollIntervalUSec properties.
     timesyncd_ntp_message message;
