@@ -129,6 +129,20 @@ const BusCase bus_cases[] = {
      {}},
 };
 
+// Checks the view the facts give: expected when valid, and when not, that
+// the view is left alone (it starts as one that no case gives).
+void expect_view(const timesyncd_facts &facts, bool valid, const daemon_view &expected)
+{
+    const daemon_view untouched = {daemon_unasked, true, false, leap_delete};
+    daemon_view view = untouched;
+    ASSERT_EQ(timesyncd_view(facts, view), valid);
+    const daemon_view &wanted = valid ? expected : untouched;
+    EXPECT_EQ(view.presence, wanted.presence);
+    EXPECT_EQ(view.source_reachable, wanted.source_reachable);
+    EXPECT_EQ(view.synchronised, wanted.synchronised);
+    EXPECT_EQ(view.leap, wanted.leap);
+}
+
 class TimesyncdOnBus : public testing::TestWithParam<BusCase>
 {
 };
@@ -141,15 +155,7 @@ TEST_P(TimesyncdOnBus, ViewFromNtpMessage)
     facts.message = c.message;
     facts.poll_interval_us = c.poll_interval_us;
     facts.now_us = c.now_us;
-    // A view that no case gives, to see that a refused one is left alone.
-    const daemon_view untouched = {daemon_unasked, true, false, leap_delete};
-    daemon_view view = untouched;
-    ASSERT_EQ(timesyncd_view(facts, view), c.valid);
-    const daemon_view &expected = c.valid ? c.view : untouched;
-    EXPECT_EQ(view.presence, expected.presence);
-    EXPECT_EQ(view.source_reachable, expected.source_reachable);
-    EXPECT_EQ(view.synchronised, expected.synchronised);
-    EXPECT_EQ(view.leap, expected.leap);
+    expect_view(facts, c.valid, c.view);
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, TimesyncdOnBus, testing::ValuesIn(bus_cases),
@@ -231,14 +237,7 @@ TEST_P(TimesyncdOffBus, ViewFromSynchronizedFile)
     facts.ticks_per_second = c.ticks_per_second;
     facts.boot_clock_us = c.file.boot_clock_us;
     facts.now_us = c.file.now_us;
-    const daemon_view untouched = {daemon_unasked, true, false, leap_delete};
-    daemon_view view = untouched;
-    ASSERT_EQ(timesyncd_view(facts, view), c.valid);
-    const daemon_view &expected = c.valid ? c.view : untouched;
-    EXPECT_EQ(view.presence, expected.presence);
-    EXPECT_EQ(view.source_reachable, expected.source_reachable);
-    EXPECT_EQ(view.synchronised, expected.synchronised);
-    EXPECT_EQ(view.leap, expected.leap);
+    expect_view(facts, c.valid, c.view);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, TimesyncdOffBus, testing::ValuesIn(file_cases),
