@@ -132,7 +132,10 @@ begin() {
         done
     done
 
-    rm -rf "$WORK_DIR"
+    case "$WORK_DIR" in
+    */"$daemon") rm -rf "$WORK_DIR" ;;
+    *) skip "WORK_DIR must be a folder named $daemon, made anew: $WORK_DIR" ;;
+    esac
     mkdir -p "$WORK_DIR"
     chmod 700 "$WORK_DIR"
     trap finish EXIT
