@@ -87,6 +87,19 @@ stop() {
     our_pids=$(echo " $our_pids " | sed "s/ $1 / /; s/^ *//; s/ *$//")
 }
 
+# Waits up to 5 s until a socket of this network namespace listens on UDP
+# ADDRESS PORT, as /proc/net/udp shows it (the address's bytes in memory
+# order, then the port, both in hex); false if none does by then.
+wait_listening() {
+    local_address=$(echo "$1" | awk -F. '{ printf "%02X%02X%02X%02X", $4, $3, $2, $1 }')
+    local_address=$local_address:$(printf '%04X' "$2")
+    deadline=$(($(now_ds) + 50))
+    until awk -v want="$local_address" '$2 == want { found = 1 } END { exit !found }' /proc/net/udp; do
+        [ "$(now_ds)" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
+
 # Puts the machine back as the test found it; runs on every exit, also after
 # a failure or a signal midway.
 finish() {

@@ -147,6 +147,8 @@ for round in bus no-bus; do
     # since the server serves that same clock; finish puts it back.
     start server "$chronyd" -d -u root -x -f "$WORK_DIR/server.conf"
     server=$started
+    # timesyncd asks at once and, unanswered, only again after 30 s.
+    wait_listening 127.0.0.1 123 || say "the server does not listen on 127.0.0.1 port 123"
     start_timesyncd "$round"
     expect 10 2 "timesyncd synchronised, $label" 1 1 0 1
     stop "$client"
