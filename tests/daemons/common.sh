@@ -188,10 +188,18 @@ value() {
 }
 
 # Runs tvkdmpst once and tells whether its report's lines 5 to 14 are the
-# expected ones.
+# expected ones; they go to actual.txt, or what went wrong instead.
 report_matches() {
     rm -f "$WORK_DIR/report.ini"
-    TZ=UTC "$TVKDMPST" "$WORK_DIR/report.ini" </dev/null >/dev/null 2>&1 || return 1
+    TZ=UTC "$TVKDMPST" "$WORK_DIR/report.ini" </dev/null >"$WORK_DIR/program.out" 2>&1
+    status=$?
+    if [ "$status" -ne 0 ] || [ -s "$WORK_DIR/program.out" ]; then
+        {
+            echo "tvkdmpst exited with status $status, saying:"
+            cat "$WORK_DIR/program.out"
+        } >"$WORK_DIR/actual.txt"
+        return 1
+    fi
     sed -n '5,14p' "$WORK_DIR/report.ini" >"$WORK_DIR/actual.txt" 2>/dev/null &&
         cmp -s "$WORK_DIR/expected.txt" "$WORK_DIR/actual.txt"
 }
