@@ -7,6 +7,7 @@
 //   clock_discipline show          the state now, on standard output
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/timex.h>
 
@@ -76,19 +77,26 @@ void print_discipline(FILE *out, const discipline &state)
         fprintf(out, "%s %ld\n", f.name, state.*f.value);
 }
 
-// Reads back what print_discipline wrote: every field once, in its order,
-// and nothing else.
+// Reads back what print_discipline wrote: every field once, in its order, as
+// "name value" on a line of its own, and nothing else.
 bool parse_discipline(FILE *in, discipline &state)
 {
     for (const field &f : fields) {
-        char name[16];
-        long value;
-        if (fscanf(in, "%15s %ld", name, &value) != 2 || strcmp(name, f.name) != 0)
+        char line[64];
+        if (fgets(line, sizeof line, in) == nullptr)
+            return false;
+        const size_t name_length = strlen(f.name);
+        if (strncmp(line, f.name, name_length) != 0 || line[name_length] != ' ')
+            return false;
+        const char *number = line + name_length + 1;
+        char *end = nullptr;
+        errno = 0;
+        const long value = strtol(number, &end, 10);
+        if (errno != 0 || end == number || strcmp(end, "\n") != 0)
             return false;
         state.*f.value = value;
     }
-    char extra;
-    return fscanf(in, " %c", &extra) == EOF;
+    return fgetc(in) == EOF;
 }
 
 // Cancels any correction of the clock's offset that is still in progress,
