@@ -129,7 +129,7 @@ done
 size_program=$(stat -c %s tvkdmpst.stripped.exe)
 size_floor=$(stat -c %s floor.stripped.exe)
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 # One wineserver serves every run; it is stopped however the script ends.
 trap '"$root/cmake/wine-prefix.sh" stop' EXIT
