@@ -12,6 +12,11 @@ set(tvk_packaging_out ${PROJECT_BINARY_DIR}/packaging)
 set(tvk_holder "The tvkdmpst developers")
 set(tvk_maintainer "${tvk_holder} <tvkdmpst@users.noreply.example>")
 
+# Folders made by the install get these rights whatever the builder's umask,
+# so that a build under umask 0002 packs the same 0755 folders.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 if(WIN32)
   # Windows readers expect CR LF; the texts are kept with plain line feeds.
   configure_file(${tvk_packaging_dir}/README.txt.in ${tvk_packaging_out}/README.txt @ONLY

@@ -8,8 +8,18 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh package
 
+# The same commit gives the same packages, byte for byte (see
+# scripts/check-reproducible.sh): every time stamp in them, the archives'
+# entries and the Windows program's link time, is the last commit's unless
+# SOURCE_DATE_EPOCH says otherwise, and fakeroot has every file owned by
+# root, not by whoever builds.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+fi
+export SOURCE_DATE_EPOCH
+
 for preset in native windows-i686; do
     cmake --preset "$preset"
     cmake --build --preset "$preset"
-    cpack --config "build/$preset/CPackConfig.cmake"
+    fakeroot cpack --config "build/$preset/CPackConfig.cmake"
 done
