@@ -12,7 +12,8 @@ scripts/setup.sh package
 # scripts/check-reproducible.sh): every time stamp in them, the archives'
 # entries and the Windows program's link time, is the last commit's unless
 # SOURCE_DATE_EPOCH says otherwise, and fakeroot has every file owned by
-# root, not by whoever builds.
+# root, not by whoever builds. The Debian package's own members take their
+# rights from the umask, so the packages are made under 0022.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 fi
@@ -21,5 +22,5 @@ export SOURCE_DATE_EPOCH
 for preset in native windows-i686; do
     cmake --preset "$preset"
     cmake --build --preset "$preset"
-    fakeroot cpack --config "build/$preset/CPackConfig.cmake"
+    (umask 0022 && fakeroot cpack --config "build/$preset/CPackConfig.cmake")
 done
