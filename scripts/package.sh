@@ -14,10 +14,11 @@ scripts/setup.sh package
 # SOURCE_DATE_EPOCH says otherwise, and fakeroot has every file owned by
 # root, not by whoever builds. The Debian package's own members take their
 # rights from the umask, so the packages are made under 0022.
+# Outside a git checkout there is no commit to take it from.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || true)
 fi
-export SOURCE_DATE_EPOCH
+[ -z "$SOURCE_DATE_EPOCH" ] || export SOURCE_DATE_EPOCH
 
 for preset in native windows-i686; do
     cmake --preset "$preset"
