@@ -11,7 +11,10 @@
 #            write, for information);
 #   Windows: wall time under Wine, the two programs taking turns with one
 #            wineserver, and the stripped sizes, for tvkdmpst.exe and
-#            bench/floor_win32.c.
+#            bench/floor_win32.c;
+#   library: wall time of the real Linux service library against the
+#            stand-in, on this machine with no time daemon and with a
+#            chronyd that answers (hyperfine).
 #
 # The floors are built by the project's own build (bench/CMakeLists.txt), with
 # the program's compiler and flags, hardening included.
@@ -160,6 +163,93 @@ done
 wine_program=$(median <wine.tvkdmpst)
 wine_floor=$(median <wine.floor)
 
+# --- The Linux service library ----------------------------------------------
+# The real libtvksvcio.so.1 against the stand-in, the same program beside
+# each: with no time daemon on the machine, and with a chronyd that answers on
+# its command port. That chronyd synchronises to a second one, which serves
+# this machine's own clock on 127.0.0.1; both run with -x, so neither touches
+# the kernel's clock. Needs root (the command port is 323) and the chrony that
+# scripts/setup.sh unpacks; the daemons are stopped however the script ends.
+echo "== The Linux service library" >&2
+rm -rf "$work/library"
+mkdir -p "$work/library/stub" "$work/library/real"
+cd "$work/library"
+cp "$root/build/bench-native/tvkdmpst" stub/
+cp "$root/build/bench-native/tvkdmpst" real/
+cp -P "$root"/build/bench-native/stub/libtvksvcio.so* stub/
+cp -P "$root"/build/bench-native/libtvksvcio.so* real/
+
+chronyd=$root/build/daemons/usr/sbin/chronyd
+# The tests that start time daemons take the same lock, so none runs
+# meanwhile.
+exec 9>/tmp/tvk-daemons.lock
+flock -w 600 9
+for comm in /proc/[0-9]*/comm; do
+    case $(cat "$comm" 2>/dev/null) in
+    chronyd | ntpd | systemd-timesyn | ptp4l | phc2sys | ts2phc | timemaster | ntp-daemon)
+        echo "a time daemon runs on this machine (${comm%/comm}): stop it first" >&2
+        exit 1
+        ;;
+    esac
+done
+
+library_pids=""
+stop_library_daemons() {
+    for pid in $library_pids; do
+        kill "$pid" 2>/dev/null && while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+    done
+    library_pids=""
+}
+trap 'stop_library_daemons; "$root/cmake/wine-prefix.sh" stop' EXIT
+
+# Wall time of both libraries in one scenario: rounds in turn, the order
+# reversed every other round; the medians go to lib_stub and lib_real.
+library_round() { # scenario
+    for round in $(seq "$hyperfine_rounds"); do
+        if [ $((round % 2)) = 0 ]; then
+            set -- "real/tvkdmpst real.ini" "stub/tvkdmpst stub.ini"
+        else
+            set -- "stub/tvkdmpst stub.ini" "real/tvkdmpst real.ini"
+        fi
+        hyperfine -N --warmup 50 --runs "$hyperfine_runs" --export-csv "$scenario.$round.csv" \
+            "$@" >>hyperfine.txt 2>&1
+    done
+    lib_stub=$(awk -F, '$1 == "stub/tvkdmpst stub.ini" { print $4 * 1e6 }' "$scenario".*.csv | median)
+    lib_real=$(awk -F, '$1 == "real/tvkdmpst real.ini" { print $4 * 1e6 }' "$scenario".*.csv | median)
+}
+line_of() { # report key: the key's value in the report
+    sed -n "s/^$2=\\(.*\\)\\r\$/\\1/p" "$1"
+}
+
+: >hyperfine.txt
+real/tvkdmpst real.ini
+[ "$(line_of real.ini SvcTimeAdjustmentActive)" = 0 ]
+scenario=none
+library_round
+none_stub=$lib_stub none_real=$lib_real
+
+printf '%s\n' "port 11123" "bindaddress 127.0.0.1" "allow 127.0.0.1" "local stratum 8" \
+    "cmdport 0" "pidfile $work/library/server.pid" >server.conf
+printf '%s\n' "server 127.0.0.1 port 11123 iburst minpoll -2 maxpoll 0" \
+    "bindcmdaddress 127.0.0.1" "bindcmdaddress /" "pidfile $work/library/client.pid" >client.conf
+"$chronyd" -d -x -u root -f server.conf >server.log 2>&1 </dev/null 9>&- &
+library_pids="$! $library_pids"
+"$chronyd" -d -x -u root -f client.conf >client.log 2>&1 </dev/null 9>&- &
+library_pids="$! $library_pids"
+# Measured once the client has synchronised to the server: then chronyd is
+# asked for its tracking and its one source.
+for _ in $(seq 100); do
+    real/tvkdmpst real.ini
+    [ "$(line_of real.ini RefSyncAfterReset)" = 1 ] && break
+    sleep 0.1
+done
+[ "$(line_of real.ini RefSyncAfterReset)" = 1 ]
+scenario=chronyd
+library_round
+chronyd_stub=$lib_stub chronyd_real=$lib_real
+stop_library_daemons
+exec 9>&-
+
 # --- The figures -------------------------------------------------------------
 # Native targets against floor_stdio; the bare floor for information.
 r_instr=$(ratio "${instr[tvkdmpst]}" "${instr[floor-stdio]}")
@@ -171,6 +261,8 @@ b_instr_bare=$(ratio "${instr_bare[tvkdmpst]}" "${instr_bare[floor]}")
 b_hyper=$(ratio "${hyper[tvkdmpst]}" "${hyper[floor]}")
 b_memory=$(ratio "${memory[tvkdmpst]}" "${memory[floor]}")
 r_wine=$(ratio "$wine_program" "$wine_floor")
+r_none=$(ratio "$none_real" "$none_stub")
+r_chronyd=$(ratio "$chronyd_real" "$chronyd_stub")
 r_size=$(ratio "$size_program" "$size_floor")
 kib() { awk -v b="$1" 'BEGIN { printf "%.1f KiB", b / 1024 }'; }
 ms() { awk -v u="$1" 'BEGIN { printf "%.2f ms", u / 1000 }'; }
@@ -225,6 +317,21 @@ build as well.
 |---|---:|---:|---:|---|---|
 | Wall time under Wine, median of $wine_pairs, taking turns | $(ms "$wine_program") | $(ms "$wine_floor") | $r_wine | at most 1.10 | $(verdict "$r_wine" 1.10) |
 | Executable, stripped | $size_program B ($(kib "$size_program")) | $size_floor B ($(kib "$size_floor")) | $r_size | at most 24 KiB | $v_size |
+
+## The Linux service library
+
+The real \`libtvksvcio.so.1\` asks the machine's time daemon before it answers;
+the stand-in answers from its environment. The same \`tvkdmpst\` runs beside
+each, the two taking turns, in $hyperfine_rounds rounds of $hyperfine_runs runs
+(hyperfine, medians): on this machine with no time daemon, where chronyd's
+closed command port answers at once and \`/proc\` is scanned, and with a
+chronyd (\`-x\`, synchronised to a second one on 127.0.0.1) that answers its
+tracking and its one source on its command port.
+
+| Machine | Real library | Stand-in | Ratio | Target | |
+|---|---:|---:|---:|---|---|
+| No time daemon | $(ms "$none_real") | $(ms "$none_stub") | $r_none | at most 1.5 | $(verdict "$r_none" 1.5) |
+| chronyd answering | $(ms "$chronyd_real") | $(ms "$chronyd_stub") | $r_chronyd | at most 1.5 | $(verdict "$r_chronyd" 1.5) |
 
 ## Reading the figures
 
