@@ -12,6 +12,11 @@ set(tvk_packaging_out ${PROJECT_BINARY_DIR}/packaging)
 set(tvk_holder "The tvkdmpst developers")
 set(tvk_maintainer "${tvk_holder} <tvkdmpst@users.noreply.example>")
 
+# Folders made by the install get these rights whatever the builder's umask,
+# so that a build under umask 0002 packs the same 0755 folders.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 if(WIN32)
   # Windows readers expect CR LF; the texts are kept with plain line feeds.
   configure_file(${tvk_packaging_dir}/README.txt.in ${tvk_packaging_out}/README.txt @ONLY
@@ -69,6 +74,14 @@ else()
   install(CODE "file(RPATH_REMOVE FILE \"${tvk_installed_program}\")")
   # The runtime library alone: nobody builds against it, so no libtvksvcio.so.
   install(TARGETS tvksvcio LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
+  # The .comment section only names the compilers that made the objects;
+  # Debian's packages leave it out, and so do ours.
+  set(tvk_installed_library
+      "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:tvksvcio>")
+  foreach(binary "${tvk_installed_program}" "${tvk_installed_library}")
+    install(CODE "execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                                          \"${binary}\" COMMAND_ERROR_IS_FATAL ANY)")
+  endforeach()
   install(FILES ${tvk_packaging_out}/tvkdmpst.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${tvk_packaging_out}/copyright ${tvk_packaging_out}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -5,6 +5,8 @@
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# The locale the programs run with (see wine-run.sh), whatever the caller's.
+export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 
 case "$1" in

@@ -9,6 +9,11 @@
 export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine turns Windows file names into Unix ones through the locale's character
+# set; without a locale (LANG and LC_ALL unset, as in most containers) a name
+# with a byte above 0x7F cannot be made. C.UTF-8 comes with the C library, so
+# every run gets the same names whatever the caller has set.
+export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 
 out=$(mktemp) || exit 1

@@ -8,9 +8,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 native="cmake ninja-build g++ libgtest-dev googletest tzdata libsystemd-dev"
 windows="g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386"
 proof="clang libclang-rt-14-dev clang-tidy valgrind hyperfine strace time"
-# CPack's Debian packages need dpkg-shlibdeps and file; their tests lintian
-# and Info-ZIP's unzip.
-packaging="dpkg-dev file lintian unzip"
+# CPack's Debian packages need dpkg-shlibdeps and file, the package command
+# fakeroot; their tests lintian, devscripts' hardening-check and Info-ZIP's
+# unzip.
+packaging="dpkg-dev file fakeroot lintian devscripts unzip"
 # The tests against real time daemons: systemd-timesyncd and a system bus
 # installed, network namespaces from iproute2, flock from util-linux, and the
 # libraries that the unpacked chronyd and ntpd load.

@@ -2,28 +2,27 @@
 #include "status_dump.h"
 
 #include <limits.h>
+#include <string.h>
 
 // The shell splits an unquoted path with blanks into several words; joined by
 // single blanks they name the one report file again. Without words the path
 // is empty and fails to open.
-//
-// The words are copied byte by byte: a path is short, and the first call of
-// each C library function costs the run a symbol lookup, far more than the
-// copy itself.
 int main(int argc, char **argv)
 {
     char path[PATH_MAX];
     size_t used = 0;
-    for (int i = 1; i < argc && used < sizeof path; ++i) {
-        if (i > 1)
+    for (int i = 1; i < argc; ++i) {
+        const size_t length = strlen(argv[i]);
+        const size_t separator = i > 1 ? 1 : 0;
+        // A path this long is refused by the system anyway; cutting it short
+        // would name another file.
+        if (used + separator + length >= sizeof path)
+            return 0;
+        if (separator)
             path[used++] = ' ';
-        for (const char *byte = argv[i]; *byte != '\0' && used < sizeof path; ++byte)
-            path[used++] = *byte;
+        memcpy(path + used, argv[i], length);
+        used += length;
     }
-    // A path this long is refused by the system anyway; cutting it short
-    // would name another file.
-    if (used >= sizeof path)
-        return 0;
     path[used] = '\0';
 
     dump_status(path);

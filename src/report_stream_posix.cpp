@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
-#include <string.h>
 #include <unistd.h>
 
 // POSIX streams have no text mode; a cookie stream over the file descriptor
@@ -30,52 +29,24 @@ static bool write_all(int fd, const char *data, size_t size)
     return true;
 }
 
-// Copies size bytes of text to out with every line feed turned into CR LF and
-// returns the number of bytes stored; out has room for twice size. The text
-// is taken eight bytes at a time, and a word without a line feed is stored
-// whole: a report line is a few words long and has one line feed at its end.
-static size_t expand_line_feeds(const char *text, size_t size, char *out)
-{
-    const uint64_t ones = 0x0101010101010101u;
-    const uint64_t line_feeds = ones * '\n';
-    size_t used = 0;
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t word;
-        memcpy(&word, text + i, 8);
-        // Zero in each byte that is a line feed; the test below is non-zero
-        // exactly when some byte of the word is zero.
-        const uint64_t marked = word ^ line_feeds;
-        if (((marked - ones) & ~marked & (ones << 7)) == 0) {
-            memcpy(out + used, &word, 8);
-            used += 8;
-            continue;
-        }
-        for (size_t j = i; j < i + 8; ++j) {
-            if (text[j] == '\n')
-                out[used++] = '\r';
-            out[used++] = text[j];
-        }
-    }
-    for (; i < size; ++i) {
-        if (text[i] == '\n')
-            out[used++] = '\r';
-        out[used++] = text[i];
-    }
-    return used;
-}
-
 static ssize_t write_text(void *cookie, const char *data, size_t size)
 {
     // Every input byte takes at most two output bytes, so a flush of up to
     // half this buffer goes to the file in a single write.
     char out[8192];
-    for (size_t done = 0; done < size;) {
-        const size_t part = size - done < sizeof out / 2 ? size - done : sizeof out / 2;
-        if (!write_all(descriptor_of(cookie), out, expand_line_feeds(data + done, part, out)))
-            return -1;
-        done += part;
+    size_t used = 0;
+    for (size_t i = 0; i < size; ++i) {
+        if (used + 2 > sizeof out) {
+            if (!write_all(descriptor_of(cookie), out, used))
+                return -1;
+            used = 0;
+        }
+        if (data[i] == '\n')
+            out[used++] = '\r';
+        out[used++] = data[i];
     }
+    if (!write_all(descriptor_of(cookie), out, used))
+        return -1;
     return static_cast<ssize_t>(size);
 }
 

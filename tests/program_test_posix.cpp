@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +83,38 @@ TEST_F(Program, PathWithABlankNamesOneFile)
     EXPECT_EQ(read_file(dir + "/my status.ini"), REPORT_ACTIVE_UTC_UNSYNCED);
     EXPECT_EQ(run({"my", "report.ini"}).exit_code, 0);
     EXPECT_EQ(read_file(dir + "/my report.ini"), REPORT_ACTIVE_UTC_UNSYNCED);
+}
+
+TEST_F(Program, JoinedPathUpToTheSystemLimitIsKeptALongerOneWritesNothing)
+{
+    // "./////.../name": as long as wanted, and still the file name in the
+    // folder. Its first PATH_MAX - 1 bytes name status.ini, so a path cut
+    // short instead of refused would write that file.
+    const auto padded = [](const std::string &name, size_t length) {
+        return "." + std::string(length - 1 - name.size(), '/') + name;
+    };
+    const std::string longest = padded("status.ini", PATH_MAX - 1);
+    struct {
+        std::vector<std::string> args;
+        const char *written; // nullptr: nothing
+    } const cases[] = {
+        {{longest}, "status.ini"},
+        {{padded("my", PATH_MAX - 1 - 11), "report.ini"}, "my report.ini"},
+        {{longest, "x"}, nullptr},
+        {{longest, ""}, nullptr},
+    };
+    for (const auto &c : cases) {
+        std::remove((dir + "/status.ini").c_str());
+        std::remove((dir + "/my report.ini").c_str());
+        std::remove(log.c_str());
+        EXPECT_EQ(run(c.args).exit_code, 0);
+        if (c.written != nullptr) {
+            EXPECT_EQ(read_file(dir + "/" + c.written), REPORT_ACTIVE_UTC_UNSYNCED) << c.written;
+        } else {
+            EXPECT_NE(access((dir + "/status.ini").c_str(), F_OK), 0);
+            EXPECT_EQ(logged_calls(log), "");
+        }
+    }
 }
 
 TEST_F(Program, LongerFileHoldsExactlyTheNewReport)

@@ -280,6 +280,40 @@ TEST_F(Program, DoesNotStartWithoutTheLibrary)
     EXPECT_EQ(logged_calls(log), "");
 }
 
+// The application manifest, resource 1 of type RT_MANIFEST, as Windows reads
+// it when it starts the program.
+TEST(Manifest, RunsAsInvokerOnEveryWindowsFromVistaOn)
+{
+    const HMODULE image = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr);
+    const HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const HGLOBAL loaded = LoadResource(image, found);
+    ASSERT_NE(loaded, nullptr);
+    const std::string manifest(static_cast<const char *>(LockResource(loaded)),
+                               SizeofResource(image, found));
+    FreeLibrary(image);
+
+    // The one requested level, whatever the order of its attributes.
+    const size_t level = manifest.find("<requestedExecutionLevel ");
+    ASSERT_NE(level, std::string::npos) << manifest;
+    EXPECT_EQ(manifest.find("<requestedExecutionLevel ", level + 1), std::string::npos);
+    const std::string element = manifest.substr(level, manifest.find("/>", level) - level);
+    EXPECT_NE(element.find(" level=\"asInvoker\""), std::string::npos) << element;
+    EXPECT_NE(element.find(" uiAccess=\"false\""), std::string::npos) << element;
+    // Every supportedOS entry, in order: Vista, 7, 8, 8.1, 10 and 11.
+    std::string supported;
+    const std::string entry = "<supportedOS Id=\"";
+    for (size_t at = manifest.find(entry); at != std::string::npos;
+         at = manifest.find(entry, at + 1))
+        supported += manifest.substr(at + entry.size(), 38) + "\n";
+    EXPECT_EQ(supported, "{e2011457-1546-43c5-a5fe-008deee3d3f0}\n"
+                         "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\n"
+                         "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\n"
+                         "{1f676c76-80e1-4239-95bb-83d0f6d0da78}\n"
+                         "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\n");
+}
+
 // The version record as the Windows version API reads it.
 class VersionRecord : public testing::Test
 {

@@ -166,6 +166,19 @@ TEST_F(DebPackage, ProgramBindsTheLibraryBySonameWithoutRunpath)
     EXPECT_EQ(dynamic_entries(library, "SONAME"), std::vector<std::string>{"libtvksvcio.so.1"});
 }
 
+TEST_F(DebPackage, BinariesAreHardenedAndNameNoCompiler)
+{
+    // Debian's hardening flags leave out control-flow protection on this
+    // release, so hardening-check is not asked for it.
+    for (const std::string &binary :
+         {root + "/root/usr/bin/tvkdmpst", root + "/root" + multiarch_lib + "/libtvksvcio.so.1"}) {
+        EXPECT_EQ(output_of("hardening-check --nocfprotection --quiet '" + binary + "' 2>&1"), "")
+            << binary;
+        EXPECT_EQ(output_of("readelf -S -W '" + binary + "'").find(" .comment "), std::string::npos)
+            << binary;
+    }
+}
+
 TEST_F(DebPackage, InstalledProgramWritesTheReport)
 {
     std::string printed;
