@@ -43,7 +43,9 @@ begin "$chronyd" "$chronyc"
 configure server <<EOF
 port $server_port
 bindaddress 127.0.0.1
+bindaddress ::1
 allow 127.0.0.1
+allow ::1
 cmdport 0
 local stratum 8
 EOF
@@ -61,6 +63,12 @@ server 127.0.0.1 port $server_port iburst minpoll -2 maxpoll 0
 minsources 2
 port 0
 bindcmdaddress 127.0.0.1
+EOF
+# Started with -6, it has its command port on ::1 alone.
+configure ipv6_only <<EOF
+server ::1 port $server_port iburst minpoll -2 maxpoll 0
+port 0
+bindcmdaddress ::1
 EOF
 configure unaskable_silent <<EOF
 server 127.0.0.1 port $silent_port iburst minpoll -2 maxpoll 0
@@ -106,6 +114,16 @@ start_chronyd unaskable_silent -x
 client=$started
 expect 2 2 "chronyd that cannot be asked, kernel clock not synchronised" 1 0 - -
 stop "$client"
+
+# Asked on ::1 when 127.0.0.1 refuses; with the kernel still unsynchronised,
+# only chronyd's own answer can say "synchronised".
+start_chronyd server -x
+server=$started
+start_chronyd ipv6_only -6 -x
+client=$started
+expect 10 2 "chronyd synchronised, its command port on ::1 alone" 1 1 0 1
+stop "$client"
+stop "$server"
 
 start_chronyd server -x
 server=$started
