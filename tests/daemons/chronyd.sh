@@ -83,12 +83,24 @@ EOF
 
 expect 2 1 "no time daemon runs" 0 - - -
 
+# While chronyd is not synchronised, the kernel says it is: only chronyd's
+# own answer can tell otherwise.
+"$CLOCK_DISCIPLINE" sync || exit 1
 start_chronyd wants_two -x
 client=$started
 expect 5 3 "chronyd runs, its server does not answer" 1 0 - -
 start_chronyd server -x
 server=$started
 expect 5 3 "chronyd reaches its server, but will not synchronise to one alone" 1 1 1 0
+stop "$client"
+
+# chronyd that leaves the clock alone (-x) synchronises all the same; with
+# the kernel unsynchronised, only chronyd's own answer can say it is.
+"$CLOCK_DISCIPLINE" unsync || exit 1
+start_chronyd client -x
+client=$started
+expect 10 2 "chronyd synchronised, the kernel left unsynchronised" 1 1 0 1
+expect_kernel unsynchronised "chronyd synchronised, the kernel left unsynchronised"
 stop "$client"
 
 # From here the client steers the real kernel clock, by about nothing since
@@ -104,7 +116,7 @@ server=$started
 expect 10 2 "chronyd synchronised again" 1 1 0 1
 stop "$client"
 stop "$server"
-expect_kernel_synchronised "chronyd stopped right after synchronising"
+expect_kernel synchronised "chronyd stopped right after synchronising"
 expect 2 1 "chronyd stopped right after synchronising" 0 - - -
 
 # chronyd with its command port closed cannot be asked: the library counts

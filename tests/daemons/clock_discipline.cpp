@@ -4,6 +4,7 @@
 //   clock_discipline save FILE     the state now, as text, to FILE
 //   clock_discipline restore FILE  the state in FILE back, any slew cancelled
 //   clock_discipline unsync        the state of a clock that nobody steers
+//   clock_discipline sync          the state a daemon leaves as it synchronises
 //   clock_discipline show          the state now, on standard output
 #include <errno.h>
 #include <stdio.h>
@@ -43,6 +44,11 @@ const field fields[] = {
 // The kernel's bound on the maximum error; the kernel's own value for a clock
 // that has never been synchronised (NTP_PHASE_LIMIT).
 const long unsynchronised_maxerror = 16000000;
+
+// The error bounds of a clock that a daemon has just synchronised to a
+// server on the same machine, in microseconds.
+const long synchronised_maxerror = 1000;
+const long synchronised_esterror = 100;
 
 // Calls adjtimex and reports a failure under what, for the caller to stop.
 bool call_adjtimex(struct timex &state, const char *what)
@@ -195,7 +201,7 @@ int restore(const char *path)
 
 // Leaves the frequency, tick and TAI offset alone and makes the kernel say
 // what it says of a clock that nobody has synchronised.
-int unsync()
+int make_unsynchronised()
 {
     discipline state;
     if (!read_discipline(state))
@@ -203,6 +209,19 @@ int unsync()
     state.status = STA_UNSYNC | (state.status & STA_NANO);
     state.maxerror = unsynchronised_maxerror;
     state.esterror = unsynchronised_maxerror;
+    return write_discipline(state) && verify_discipline(state) ? 0 : 1;
+}
+
+// Leaves the frequency, tick and TAI offset alone and makes the kernel say
+// what it says of a clock that a daemon has just synchronised, as if one did.
+int make_synchronised()
+{
+    discipline state;
+    if (!read_discipline(state))
+        return 1;
+    state.status = state.status & STA_NANO;
+    state.maxerror = synchronised_maxerror;
+    state.esterror = synchronised_esterror;
     return write_discipline(state) && verify_discipline(state) ? 0 : 1;
 }
 
@@ -224,9 +243,11 @@ int main(int argc, char **argv)
     if (argc == 3 && strcmp(argv[1], "restore") == 0)
         return restore(argv[2]);
     if (argc == 2 && strcmp(argv[1], "unsync") == 0)
-        return unsync();
+        return make_unsynchronised();
+    if (argc == 2 && strcmp(argv[1], "sync") == 0)
+        return make_synchronised();
     if (argc == 2 && strcmp(argv[1], "show") == 0)
         return show();
-    fprintf(stderr, "usage: clock_discipline save FILE | restore FILE | unsync | show\n");
+    fprintf(stderr, "usage: clock_discipline save FILE | restore FILE | unsync | sync | show\n");
     return 2;
 }

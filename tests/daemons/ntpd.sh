@@ -63,30 +63,39 @@ start_server() {
 # ntpd polls every second and listens only on 127.0.0.1, where it is asked,
 # and on its side of the pair; the restrict lines are Debian's defaults. A
 # drift file of its own lets it start steering at once rather than measure
-# the frequency first. One configuration takes one server as enough, the
-# other wants two that agree before it synchronises.
+# the frequency first. Further lines per configuration: configure_ntpd NAME
+# LINE...
 echo 0.000 >"$WORK_DIR/ntp.drift"
-for sane in 1 2; do
-    cat >"$WORK_DIR/ntp-minsane$sane.conf" <<EOF
-server 10.202.0.1 iburst minpoll 0 maxpoll 0
-tos minclock 1 minsane $sane
-interface ignore all
-interface listen 127.0.0.1
-interface listen 10.202.0.2
-driftfile $WORK_DIR/ntp.drift
-restrict default kod nomodify nopeer noquery limited
-restrict 127.0.0.1
-restrict ::1
-EOF
-done
+configure_ntpd() {
+    name=$1
+    shift
+    {
+        echo "server 10.202.0.1 iburst minpoll 0 maxpoll 0"
+        echo "interface ignore all"
+        echo "interface listen 127.0.0.1"
+        echo "interface listen 10.202.0.2"
+        echo "driftfile $WORK_DIR/ntp.drift"
+        echo "restrict default kod nomodify nopeer noquery limited"
+        echo "restrict 127.0.0.1"
+        echo "restrict ::1"
+        for line in "$@"; do
+            echo "$line"
+        done
+    } >"$WORK_DIR/$name.conf"
+}
+configure_ntpd ntpd "tos minclock 1 minsane 1"
+configure_ntpd wants_two "tos minclock 1 minsane 2"
+configure_ntpd own_loop "tos minclock 1 minsane 1" "disable kernel"
 start_ntpd() {
-    start "ntpd-minsane$1" "$ntpd" -n -c "$WORK_DIR/ntp-minsane$1.conf" -p "$WORK_DIR/ntpd.pid" \
-        -l "$WORK_DIR/ntpd-minsane$1-events.log"
+    start "$1" "$ntpd" -n -c "$WORK_DIR/$1.conf" -p "$WORK_DIR/ntpd.pid" -l "$WORK_DIR/$1-events.log"
 }
 
 expect 2 1 "no time daemon runs" 0 - - -
 
-start_ntpd 2
+# While ntpd is not synchronised, the kernel says it is (ntpd itself has it
+# say so as it starts): only ntpd's own answer can tell otherwise.
+"$CLOCK_DISCIPLINE" sync || exit 1
+start_ntpd wants_two
 client=$started
 expect 5 3 "ntpd runs, its server does not answer" 1 0 - -
 start_server
@@ -94,9 +103,18 @@ server=$started
 expect 10 3 "ntpd reaches its server, but will not synchronise to one alone" 1 1 1 0
 stop "$client"
 
+# With its kernel discipline off, ntpd steers the clock by its own loop and
+# leaves the kernel unsynchronised: only ntpd's own answer can say it is.
+"$CLOCK_DISCIPLINE" unsync || exit 1
+start_ntpd own_loop
+client=$started
+expect 30 2 "ntpd synchronised, the kernel left unsynchronised" 1 1 0 1
+expect_kernel unsynchronised "ntpd synchronised, the kernel left unsynchronised"
+stop "$client"
+
 # From here ntpd steers the real kernel clock, by about nothing since the
 # server serves that same clock; finish puts the kernel's state back.
-start_ntpd 1
+start_ntpd ntpd
 client=$started
 expect 30 2 "ntpd synchronised" 1 1 0 1
 # Eight polls without an answer empty the reach register; ntpd took about
@@ -108,7 +126,7 @@ server=$started
 expect 30 2 "ntpd synchronised again" 1 1 0 1
 stop "$client"
 stop "$server"
-expect_kernel_synchronised "ntpd stopped right after synchronising"
+expect_kernel synchronised "ntpd stopped right after synchronising"
 expect 2 1 "ntpd stopped right after synchronising" 0 - - -
 
 end

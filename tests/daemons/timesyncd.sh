@@ -153,7 +153,7 @@ for round in bus no-bus; do
     expect 10 2 "timesyncd synchronised, $label" 1 1 0 1
     stop "$client"
     stop "$server"
-    expect_kernel_synchronised "timesyncd stopped right after synchronising, $label"
+    expect_kernel synchronised "timesyncd stopped right after synchronising, $label"
     expect 2 1 "timesyncd stopped right after synchronising, $label" 0 - - -
 
     if [ "$round" = bus ]; then
