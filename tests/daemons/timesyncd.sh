@@ -31,14 +31,20 @@ show_daemon_view() {
     ls -l --time-style=full-iso "$synchronized" 2>&1
 }
 
-# Registers what puts PATH back as it is now: removed if it is missing now,
-# else its modification time set back. Folders are only ever removed.
-keep_as_found() {
-    if [ ! -e "$1" ]; then
-        undo_on_exit "rm -rf '$1'"
-    elif [ -f "$1" ]; then
-        undo_on_exit "touch -d @$(stat -c %.9Y "$1") '$1'"
+# Registers that PATH goes after the test if it is not there now.
+remove_if_new() {
+    [ -e "$1" ] || undo_on_exit "rm -rf '$1'"
+}
+
+# Puts timesyncd's folder DIR aside for the test and registers that it comes
+# back as it was; one left aside by a run that was killed comes back first.
+set_aside() {
+    aside=$1.tvkdmpst-tests-aside
+    if [ -e "$aside" ]; then
+        rm -rf "$1" && mv "$aside" "$1" || exit 1
     fi
+    undo_on_exit "rm -rf '$1'; [ ! -e '$aside' ] || mv '$aside' '$1'"
+    [ ! -e "$1" ] || mv "$1" "$aside" || exit 1
 }
 
 for program in dbus-daemon busctl; do
@@ -49,20 +55,24 @@ id systemd-timesync >/dev/null 2>&1 ||
 begin "$timesyncd" "$chronyd"
 [ ! -e "$bus_socket" ] || skip "$bus_socket exists: a system bus runs here already"
 
-# Whatever timesyncd and our bus leave behind goes after the test, and what
-# was there already gets its time back.
-for path in /run/dbus /run/systemd/timesync /var/lib/systemd/timesync "$drop_in_dir" \
-    "$synchronized" /var/lib/systemd/timesync/clock "$drop_in" "$bus_socket"; do
-    keep_as_found "$path"
+# timesyncd's runtime and state folders (its synchronized file and its clock
+# file) are the test's own while it runs and come back as they were; what
+# else the test makes goes.
+set_aside /run/systemd/timesync
+set_aside /var/lib/systemd/timesync
+for path in /run/dbus "$drop_in_dir" "$bus_socket"; do
+    remove_if_new "$path"
 done
-
+undo_on_exit "rm -f '$drop_in'"
 mkdir -p "$drop_in_dir" /run/dbus
-# The folders that systemd makes for timesyncd's unit (RuntimeDirectory=,
+
+# Makes a folder that systemd makes for timesyncd's unit (RuntimeDirectory=,
 # StateDirectory=), owned by the user that timesyncd, started as root, runs
-# as; without the first it cannot touch its synchronized file.
-for dir in /run/systemd/timesync /var/lib/systemd/timesync; do
-    [ -d "$dir" ] || { mkdir -p "$dir" && chown systemd-timesync: "$dir"; } || exit 1
-done
+# as.
+make_unit_folder() {
+    [ -d "$1" ] || { mkdir -p "$1" && chown systemd-timesync: "$1"; } || exit 1
+}
+make_unit_folder /var/lib/systemd/timesync
 
 cat >"$drop_in" <<EOF
 [Time]
@@ -130,15 +140,24 @@ for round in bus no-bus; do
     if [ "$round" = bus ]; then
         label="with a system bus"
         start_bus
+        # No runtime folder, as where no systemd started timesyncd: it cannot
+        # touch its synchronized file, so only the bus can tell the library.
+        rm -rf /run/systemd/timesync
     else
         label="without a system bus"
+        # The file, then, and one left by an earlier run: older than the
+        # timesyncd that runs, it must count for nothing.
+        make_unit_folder /run/systemd/timesync
+        touch -d @$(($(date +%s) - 60)) "$synchronized"
+        chown systemd-timesync: "$synchronized"
     fi
 
     expect 2 1 "no time daemon runs, $label" 0 - - -
 
+    # While timesyncd has taken no reply, the kernel says the clock is
+    # synchronised: only timesyncd's own view can tell otherwise.
+    "$CLOCK_DISCIPLINE" sync || exit 1
     start_timesyncd "$round-silent"
-    # Without the bus, the synchronized file of the first round is still
-    # there: older than this timesyncd, it must count for nothing.
     expect 5 3 "timesyncd runs, its server does not answer, $label" 1 0 - -
     # timesyncd would ask again only after a wait of its own.
     stop "$client"
