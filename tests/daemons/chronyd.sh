@@ -89,6 +89,7 @@ expect 2 1 "no time daemon runs" 0 - - -
 start_chronyd wants_two -x
 client=$started
 expect 5 3 "chronyd runs, its server does not answer" 1 0 - -
+expect_kernel synchronised "chronyd runs, its server does not answer"
 start_chronyd server -x
 server=$started
 expect 5 3 "chronyd reaches its server, but will not synchronise to one alone" 1 1 1 0

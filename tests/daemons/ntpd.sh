@@ -97,6 +97,7 @@ expect 2 1 "no time daemon runs" 0 - - -
 start_ntpd wants_two
 client=$started
 expect 5 3 "ntpd runs, its server does not answer" 1 0 - -
+expect_kernel synchronised "ntpd runs, its server does not answer"
 start_server
 server=$started
 expect 10 3 "ntpd reaches its server, but will not synchronise to one alone" 1 1 1 0
