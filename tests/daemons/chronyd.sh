@@ -109,7 +109,8 @@ stop "$client"
 start_chronyd client
 client=$started
 expect 10 2 "chronyd synchronised" 1 1 0 1
-# Eight polls of a second without an answer empty the reach register.
+# Eight polls without an answer, each within a second, empty the reach
+# register.
 stop "$server"
 expect 15 2 "chronyd synchronised, then its server stopped answering" 1 0 - -
 start_chronyd server -x
