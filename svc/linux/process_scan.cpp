@@ -63,6 +63,8 @@ bool parse_process_stat(const char *text, size_t length, process_stat *stat)
 {
     // "pid (name) state ppid ...": the name may hold blanks and parentheses
     // of its own, so it ends at the last ")".
+    if (length == 0)
+        return false;
     const char *end = text + length;
     const char *open = static_cast<const char *>(memchr(text, '(', length));
     const char *close = nullptr;
