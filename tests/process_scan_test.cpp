@@ -48,28 +48,58 @@ TEST(ProcessStat, ReadsNameStateAndStartTime)
     }
 }
 
+TEST(ProcessName, NamesTheTimeDaemonsByProgramOrCutName)
+{
+    struct {
+        const char *name;
+        int kind;
+    } const cases[] = {
+        {"chronyd", daemon_chronyd},
+        {"ntpd", daemon_ntpd},
+        {"systemd-timesyncd", daemon_timesyncd}, // the program's file
+        {"systemd-timesyn", daemon_timesyncd},   // the process name, cut to 15 bytes
+        {"systemd-timesy", -1},
+        {"ptp4l", daemon_unaskable},
+        {"openntpd", daemon_unaskable},
+        {"chronyc", -1},
+        {"", -1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(time_daemon_kind_of(c.name), c.kind) << c.name;
+}
+
 class ProcessScan : public ScratchFolderTest
 {
   protected:
-    // A process folder as /proc has it: the name in comm, and stat.
-    void add_process(int pid, const std::string &name, char state)
+    // A process folder as /proc has it: the name in comm, stat and, unless
+    // program is null, the link to its program. The link is missing for a
+    // kernel thread or an ended process; "" stands for one that may not be
+    // read, as another user's is for anyone but root.
+    void add_process(int pid, const std::string &name, char state, const char *program)
     {
         const std::string dir = scratch + "/" + std::to_string(pid);
         ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
         std::ofstream(dir + "/comm") << name << "\n";
         std::ofstream(dir + "/stat") << pid << " (" << name << ") " << state
                                      << " 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 4242 0 0\n";
+        if (program == nullptr)
+            return;
+        if (*program == '\0')
+            ASSERT_EQ(mkdir((dir + "/exe").c_str(), 0700), 0); // no link: not readable as one
+        else
+            ASSERT_EQ(symlink(program, (dir + "/exe").c_str()), 0);
     }
 };
 
 TEST_F(ProcessScan, FindsLiveTimeDaemonsOnly)
 {
-    add_process(1, "init", 'S');
-    add_process(300, "chronyd", 'S');
-    add_process(301, "ntpd", 'Z'); // ended, not yet reaped
-    add_process(302, "systemd-timesyn", 'S');
-    add_process(303, "ptp4l", 'R');
-    add_process(304, "chronyc", 'S');
+    add_process(1, "init", 'S', "/sbin/init");
+    add_process(2, "kthreadd", 'S', nullptr);
+    add_process(300, "chronyd", 'S', "/usr/sbin/chronyd (deleted)"); // upgraded while it runs
+    add_process(301, "ntpd", 'Z', nullptr);                          // ended, not yet reaped
+    add_process(302, "systemd-timesyn", 'S', "/lib/systemd/systemd-timesyncd");
+    add_process(303, "ptp4l", 'R', "/usr/sbin/ptp4l");
+    add_process(304, "chronyc", 'S', "/usr/bin/chronyc");
     mkdir((scratch + "/self").c_str(), 0700);
 
     const running_daemons found = scan_time_daemons(scratch.c_str());
@@ -79,9 +109,19 @@ TEST_F(ProcessScan, FindsLiveTimeDaemonsOnly)
     EXPECT_EQ(found.pid[daemon_unaskable], 303);
 }
 
+TEST_F(ProcessScan, ByNameWhereTheProgramCannotBeRead)
+{
+    add_process(400, "bash", 'S', "");
+    add_process(401, "ntpd", 'S', "");
+    add_process(402, "systemd-timesyn", 'Z', ""); // ended, not yet reaped
+    const running_daemons found = scan_time_daemons(scratch.c_str());
+    EXPECT_EQ(found.pid[daemon_ntpd], 401);
+    EXPECT_EQ(found.pid[daemon_timesyncd], 0);
+}
+
 TEST_F(ProcessScan, NothingWhereNothingCanBeRead)
 {
-    add_process(10, "bash", 'S');
+    add_process(10, "bash", 'S', "/bin/bash");
     const running_daemons none = scan_time_daemons(scratch.c_str());
     const running_daemons missing = scan_time_daemons((scratch + "/missing").c_str());
     for (int kind = 0; kind < daemon_kinds; ++kind) {

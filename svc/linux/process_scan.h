@@ -17,7 +17,8 @@ struct running_daemons {
     int pid[daemon_kinds];
 };
 
-// The kind of time daemon a process name belongs to, or -1 for any other.
+// The kind of time daemon a program's file name, or a process name as the
+// kernel keeps it (cut to 15 bytes), belongs to; -1 for any other.
 int time_daemon_kind_of(const char *name);
 
 // What the library takes from a process's stat file.
