@@ -9,6 +9,20 @@
     "\r\n"                                                                                         \
     "[Output]\r\n"
 
+// The keys of lines 5 to 14, in their order.
+inline constexpr const char *report_keys[] = {
+    "SvcTimeAdjustmentActive",
+    "SvcRefTimeAccessible",
+    "RefTimeNotSynchronized",
+    "RefDaylightSavingEnabled",
+    "RefSyncAfterReset",
+    "RefDaylightChangeAnnounced",
+    "RefIsUtc",
+    "RefLeapSecondAnnounced",
+    "RefTimeSetManually",
+    "RefTimeInvalid",
+};
+
 // Adjustment result 1, reference reachable, status word 0x11.
 #define REPORT_ACTIVE_UTC_UNSYNCED                                                                 \
     REPORT_HEAD                                                                                    \

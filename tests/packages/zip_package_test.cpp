@@ -145,27 +145,14 @@ TEST(PackageTexts, ReadmeTellsWhereTheProgramGoesHowToRunItAndWhatItWrites)
 {
     const std::string readme = read_file(package_folder + "\\README.txt");
     for (const char *needed :
-         {"tvksvcio.dll",
-          "tvkdmpst.exe C:\\Temp\\status.ini",
+         {"tvksvcio.dll", "tvkdmpst.exe C:\\Temp\\status.ini",
           "start \"\" /wait tvkdmpst.exe C:\\Temp\\status.ini",
           "Start-Process -Wait -FilePath .\\tvkdmpst.exe -ArgumentList 'C:\\Temp\\status.ini'",
-          "type C:\\Temp\\status.ini",
-          "Get-Content C:\\Temp\\status.ini",
-          "Unblock-File",
-          "Exit code",
-          "[Info]",
-          "[Output]",
-          "SvcTimeAdjustmentActive",
-          "SvcRefTimeAccessible",
-          "RefTimeNotSynchronized",
-          "RefDaylightSavingEnabled",
-          "RefSyncAfterReset",
-          "RefDaylightChangeAnnounced",
-          "RefIsUtc",
-          "RefLeapSecondAnnounced",
-          "RefTimeSetManually",
-          "RefTimeInvalid"})
+          "type C:\\Temp\\status.ini", "Get-Content C:\\Temp\\status.ini", "Unblock-File",
+          "Exit code", "[Info]", "[Output]"})
         EXPECT_NE(readme.find(needed), std::string::npos) << needed;
+    for (const char *key : report_keys)
+        EXPECT_NE(readme.find(key), std::string::npos) << key;
 }
 
 } // namespace
