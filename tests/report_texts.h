@@ -9,7 +9,9 @@
     "\r\n"                                                                                         \
     "[Output]\r\n"
 
-// The keys of lines 5 to 14, in their order.
+// The keys of lines 5 to 14, in their order, for the C++ tests; the
+// benchmark's floor programs in C take only the texts.
+#ifdef __cplusplus
 inline constexpr const char *report_keys[] = {
     "SvcTimeAdjustmentActive",
     "SvcRefTimeAccessible",
@@ -22,6 +24,7 @@ inline constexpr const char *report_keys[] = {
     "RefTimeSetManually",
     "RefTimeInvalid",
 };
+#endif
 
 // Adjustment result 1, reference reachable, status word 0x11.
 #define REPORT_ACTIVE_UTC_UNSYNCED                                                                 \

@@ -2,7 +2,6 @@
 #include "udp_exchange.h"
 
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -53,17 +52,6 @@ exchange_result ask(int fd, chrony_command command, uint32_t sequence, uint32_t 
     const awaited_reply awaited = {command, sequence};
     return udp_exchange(fd, request, request_length, reply, chrony_reply_capacity, reply_length,
                         is_awaited_reply, &awaited);
-}
-
-// A first sequence number that is unlikely to repeat from one run to the
-// next, so that a late reply to an earlier run is never taken for ours.
-uint32_t first_sequence()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ns =
-        static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
-    return static_cast<uint32_t>(ns ^ (ns >> 32)) ^ static_cast<uint32_t>(getpid());
 }
 
 // Asks for the tracking on 127.0.0.1, then on ::1 when the first is refused.
@@ -119,7 +107,7 @@ bool ask_sources(int fd, uint32_t sequence, bool *reachable)
 
 bool ask_chronyd(daemon_view &view)
 {
-    const uint32_t sequence = first_sequence();
+    const uint32_t sequence = fresh_request_sequence();
     leap_indicator leap = leap_unsynchronised;
     const int fd = ask_tracking(sequence, &leap);
     if (fd < 0)

@@ -2,7 +2,6 @@
 #include "udp_exchange.h"
 
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -25,17 +24,6 @@ bool completes_answer(const uint8_t *reply, size_t length, const void *context)
     return readstat_assembly_take(assembly, reply, length) && readstat_assembly_done(assembly);
 }
 
-// A sequence number that differs from one call to the next, never 0.
-uint16_t fresh_sequence()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const auto mixed =
-        static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(getpid()) << 3;
-    const auto sequence = static_cast<uint16_t>(mixed & 0xffff);
-    return sequence != 0 ? sequence : 1;
-}
-
 } // namespace
 
 bool ask_ntpd(daemon_view &view)
@@ -47,7 +35,9 @@ bool ask_ntpd(daemon_view &view)
     if (fd < 0)
         return false;
 
-    const uint16_t sequence = fresh_sequence();
+    // Mode 6 sequence numbers are 16 bits wide; ntpq never sends 0.
+    const auto low_bits = static_cast<uint16_t>(fresh_request_sequence() & 0xffff);
+    const uint16_t sequence = low_bits != 0 ? low_bits : 1;
     uint8_t request[readstat_request_length];
     encode_readstat_request(sequence, request);
 

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -86,6 +87,14 @@ bool kind_by_program(int dir, const char *pid, int *kind)
     return true;
 }
 
+// Reads and parses dir/pid/stat; false when it cannot be read or parsed.
+bool read_stat_at(int dir, const char *pid, process_stat *stat)
+{
+    char text[512];
+    const ssize_t length = read_process_file(dir, pid, "stat", text, sizeof text);
+    return length > 0 && parse_process_stat(text, static_cast<size_t>(length), stat);
+}
+
 // The kind of time daemon process pid runs by its name and state, or -1.
 int kind_by_name(int dir, const char *pid)
 {
@@ -99,17 +108,26 @@ int kind_by_name(int dir, const char *pid)
     const int kind = time_daemon_kind_of(name);
     if (kind < 0)
         return -1;
-    char text[512];
-    const ssize_t length = read_process_file(dir, pid, "stat", text, sizeof text);
     process_stat stat;
     // A daemon that has ended but is not yet reaped serves nobody.
-    if (length <= 0 || !parse_process_stat(text, static_cast<size_t>(length), &stat) ||
-        stat.state == 'Z' || stat.state == 'X')
+    if (!read_stat_at(dir, pid, &stat) || stat.state == 'Z' || stat.state == 'X')
         return -1;
     return kind;
 }
 
 } // namespace
+
+bool read_process_stat(const char *proc_dir, int pid, process_stat *stat)
+{
+    const int dir = open(proc_dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return false;
+    char pid_text[16];
+    snprintf(pid_text, sizeof pid_text, "%d", pid);
+    const bool read = read_stat_at(dir, pid_text, stat);
+    close(dir);
+    return read;
+}
 
 int time_daemon_kind_of(const char *name)
 {

@@ -31,6 +31,10 @@ struct process_stat {
 // Reads a /proc/<pid>/stat text; false when it does not have that form.
 bool parse_process_stat(const char *text, size_t length, process_stat *stat);
 
+// Reads process pid's stat file in proc_dir (/proc); false when it cannot
+// be read or does not have that form.
+bool read_process_stat(const char *proc_dir, int pid, process_stat *stat);
+
 // Scans proc_dir (/proc) for live time daemons.
 running_daemons scan_time_daemons(const char *proc_dir);
 

@@ -8,8 +8,6 @@
 #include <systemd/sd-bus.h>
 
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -283,17 +281,9 @@ bus_answer ask_on_bus(timesyncd_facts &facts)
 // Reads the synchronized file and the start of timesyncd's process pid.
 bool read_file_facts(int pid, timesyncd_facts &facts)
 {
-    char path[32];
-    snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char text[512];
-    const ssize_t length = read(fd, text, sizeof text);
-    close(fd);
     process_stat process;
     // The process id may have passed to another program since the scan.
-    if (length <= 0 || !parse_process_stat(text, static_cast<size_t>(length), &process) ||
+    if (!read_process_stat("/proc", pid, &process) ||
         time_daemon_kind_of(process.name) != daemon_timesyncd)
         return false;
 

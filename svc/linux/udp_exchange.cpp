@@ -20,6 +20,15 @@ long long monotonic_ms()
 
 } // namespace
 
+uint32_t fresh_request_sequence()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t ns =
+        static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+    return static_cast<uint32_t>(ns ^ (ns >> 32)) ^ static_cast<uint32_t>(getpid());
+}
+
 int udp_open_loopback(int family, uint16_t port)
 {
     const int fd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);

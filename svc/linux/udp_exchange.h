@@ -14,6 +14,10 @@ const int daemon_answer_timeout_ms = 250;
 // 127.0.0.1, AF_INET6 for ::1), or -1.
 int udp_open_loopback(int family, uint16_t port);
 
+// A request sequence number that is unlikely to repeat from one run to the
+// next, so that a late reply to an earlier run is never taken for ours.
+uint32_t fresh_request_sequence();
+
 enum exchange_result {
     exchange_answered, // a reply that the check accepted is in the buffer
     exchange_refused,  // nothing listens on the port
